@@ -1,0 +1,54 @@
+#pragma once
+// Process-wide work-stealing pool shared by every batch function and by the
+// formula search. Workers never touch interpreter objects.
+#include <cstddef>
+#include <type_traits>
+#include <utility>
+
+namespace zyl {
+
+// Computes elements [begin, end) of a job, in index order.
+using RangeFn = void (*)(void* ctx, std::size_t begin, std::size_t end);
+
+class WorkerPool {
+public:
+    // The pool of this process, created at the first call (and again in a
+    // child process forked after it existed).
+    static WorkerPool& instance();
+
+    std::size_t thread_count() const { return n_threads_; }
+
+    // Runs fn over [0, n) on the workers and blocks the caller until every
+    // element is done. Returns how many elements were computed.
+    std::size_t run(std::size_t n, RangeFn fn, void* ctx);
+
+    struct State;
+
+private:
+    explicit WorkerPool(std::size_t n_threads);
+    std::size_t n_threads_;
+    State* state_;
+};
+
+// Thread count from RAYON_NUM_THREADS / RAYON_RS_NUM_CPUS, else the CPUs this
+// process may use (affinity and cgroup quota), else 1.
+std::size_t configured_thread_count();
+
+// out[i] = f(i) for i in [0, n); n <= 1 runs on the calling thread. Returns
+// the number of elements written.
+template <class F>
+std::size_t parallel_for(std::size_t n, F&& body) {
+    WorkerPool& pool = WorkerPool::instance();
+    if (n <= 1) {
+        if (n == 1) body(std::size_t{0});
+        return n;
+    }
+    using Body = std::remove_reference_t<F>;
+    RangeFn fn = [](void* ctx, std::size_t begin, std::size_t end) {
+        Body& b = *static_cast<Body*>(ctx);
+        for (std::size_t i = begin; i < end; ++i) b(i);
+    };
+    return pool.run(n, fn, const_cast<void*>(static_cast<const void*>(&body)));
+}
+
+}  // namespace zyl

@@ -1,0 +1,99 @@
+// The twelve element-wise batch functions. Each row of the table below stamps
+// out one function from a generic wrapper per shape: convert the inputs, run
+// the element rule as a parallel map, build the result list.
+#include <memory>
+
+#include "convert.hpp"
+#include "kernels/elementwise.hpp"
+#include "panic.hpp"
+#include "rows.hpp"
+
+namespace zyl::py {
+namespace {
+
+template <class T>
+std::unique_ptr<T[]> output_slots(std::size_t n) {
+    return std::make_unique_for_overwrite<T[]>(n);
+}
+
+template <class T>
+PyObject* finish(std::size_t written, const std::unique_ptr<T[]>& out, std::size_t n) {
+    if (written != n) return raise_panic("parallel map wrote fewer results than its input length");
+    return to_python(std::span<const T>(out.get(), n));
+}
+
+template <const Signature& Sig, double (*Rule)(double)>
+PyObject* unary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::vector<double> xs;
+    if (!parse_args(Sig, args, nargs, kwnames, xs)) return nullptr;
+    const std::size_t n = xs.size();
+    auto out = output_slots<double>(n);
+    return finish(kernels::map_unary(xs.data(), out.get(), n, Rule), out, n);
+}
+
+template <const Signature& Sig, double (*Rule)(double, double)>
+PyObject* binary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::vector<double> as, bs;
+    if (!parse_args(Sig, args, nargs, kwnames, as, bs)) return nullptr;
+    const std::size_t n = std::min(as.size(), bs.size());
+    auto out = output_slots<double>(n);
+    return finish(kernels::map_binary(as.data(), bs.data(), out.get(), n, Rule), out, n);
+}
+
+constexpr const char* kBoostParams[] = {"points", "phis", "c"};
+constexpr Signature kBoostSig{"boost_n", kBoostParams, 3, 3};
+
+PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::vector<Couple> points;
+    std::vector<double> phis;
+    double c = 0.0;
+    if (!parse_args(kBoostSig, args, nargs, kwnames, points, phis, c)) return nullptr;
+    const std::size_t n = std::min(points.size(), phis.size());
+    auto out = output_slots<Couple>(n);
+    Couple* slots = out.get();
+    const Couple* in = points.data();
+    const double* phi = phis.data();
+    std::size_t written = parallel_for(n, [=](std::size_t i) {
+        BoostedPoint b = boost(in[i].first, in[i].second, phi[i], c);
+        slots[i] = {b.x, b.y};
+    });
+    return finish(written, out, n);
+}
+
+}  // namespace
+
+#define ZYL_SIGNATURE(NAME, ...)                                    \
+    namespace {                                                     \
+    constexpr const char* NAME##_params[] = {__VA_ARGS__};          \
+    constexpr std::size_t NAME##_n = std::size(NAME##_params);      \
+    constexpr Signature NAME##_sig{#NAME, NAME##_params, NAME##_n, NAME##_n}; \
+    }
+#define ZYL_UNARY(NAME, PARAM, RULE, DOC)                                                          \
+    ZYL_SIGNATURE(NAME, #PARAM)                                                                \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&unary_batch<NAME##_sig, RULE>>(),                 \
+                              METH_FASTCALL | METH_KEYWORDS, #NAME "(" #PARAM ")\n--\n\n" DOC};
+#define ZYL_BINARY(NAME, P1, P2, RULE, DOC)                                                        \
+    ZYL_SIGNATURE(NAME, #P1, #P2)                                                              \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&binary_batch<NAME##_sig, RULE>>(),                \
+                              METH_FASTCALL | METH_KEYWORDS, #NAME "(" #P1 ", " #P2 ")\n--\n\n" DOC};
+
+ZYL_UNARY(exp_n, xs, exp_term, "Batch exp: [exp(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(ln_n, ys, log_term, "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
+ZYL_UNARY(sqrt_n, xs, kernels::sqrt_abs, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
+ZYL_UNARY(sin_n, xs, kernels::sin, "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(cos_n, xs, kernels::cos, "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
+ZYL_BINARY(add_n, as_, bs, kernels::add, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(sub_n, as_, bs, kernels::sub, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(mul_n, as_, bs, kernels::mul, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(div_n, as_, bs, kernels::div, "Batch div: [a / b] — NaN for |b| < 1e-300 — Rayon parallel.")
+ZYL_BINARY(pow_n, bases, exps, kernels::pow_abs,
+           "Batch pow: [|base|^exp for (base, exp) in zip(bases, exps)] — Rayon parallel.")
+ZYL_BINARY(tension_n, xs, ys, tension,
+           "Batch zyl_tension: [zyl(x, y) for (x, y) in zip(xs, ys)] — Rayon parallel.")
+
+PyMethodDef boost_n_def = {
+    "boost_n", fastcall<&boost_batch>(), METH_FASTCALL | METH_KEYWORDS,
+    "boost_n(points, phis, c)\n--\n\nBatch Lorentz boost: apply boost(phi_i, c) to each (x_i, y_i) point in "
+    "parallel.\nReturns Vec of (x', y') tuples."};
+
+}  // namespace zyl::py

@@ -1,0 +1,279 @@
+#include "convert.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace zyl::py {
+namespace {
+
+// A sequence's length only sizes a reservation; a __len__ that claims more
+// than this is not trusted with memory up front.
+constexpr Py_ssize_t kMaxTrustedReserve = Py_ssize_t{1} << 20;
+
+void reserve_for(PyObject* seq, std::size_t& capacity) {
+    Py_ssize_t len = PySequence_Size(seq);
+    if (len < 0) {
+        PyErr_Clear();
+        len = 0;
+    }
+    if (!PyList_CheckExact(seq) && !PyTuple_CheckExact(seq)) len = std::min(len, kMaxTrustedReserve);
+    capacity = static_cast<std::size_t>(len);
+}
+
+// The four steps shared by every sequence kind: refuse str, require the
+// sequence protocol, reserve, then iterate and convert item by item.
+template <class Item, class ConvertItem>
+bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert_item) {
+    if (PyUnicode_Check(obj)) {
+        PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        return false;
+    }
+    if (!PySequence_Check(obj)) {
+        raise_cannot_convert(obj, "Sequence");
+        return false;
+    }
+    try {
+        std::size_t capacity;
+        reserve_for(obj, capacity);
+        out.clear();
+        out.reserve(capacity);
+        if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+            // Same items in the same order as the iterator protocol; the size
+            // is re-read because an item's conversion may resize a list.
+            for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+                PyObject* item = PyList_CheckExact(obj) ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i);
+                Item value;
+                Py_INCREF(item);
+                bool ok = convert_item(item, value);
+                Py_DECREF(item);
+                if (!ok) return false;
+                out.push_back(std::move(value));
+            }
+            return true;
+        }
+        PyObject* it = PyObject_GetIter(obj);
+        if (it == nullptr) return false;
+        while (PyObject* item = PyIter_Next(it)) {
+            Item value;
+            bool ok = convert_item(item, value);
+            Py_DECREF(item);
+            if (!ok) {
+                Py_DECREF(it);
+                return false;
+            }
+            out.push_back(std::move(value));
+        }
+        Py_DECREF(it);
+        return !PyErr_Occurred();
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        return false;
+    }
+}
+
+bool convert_couple(PyObject* item, Couple& out) {
+    if (!PyTuple_Check(item)) {
+        raise_cannot_convert(item, "PyTuple");
+        return false;
+    }
+    if (PyTuple_GET_SIZE(item) != 2) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
+                     PyTuple_GET_SIZE(item));
+        return false;
+    }
+    return convert(PyTuple_GET_ITEM(item, 0), out.first) && convert(PyTuple_GET_ITEM(item, 1), out.second);
+}
+
+bool convert_octet(PyObject* item, Octet& out) {
+    if (!PySequence_Check(item)) {
+        raise_cannot_convert(item, "Sequence");
+        return false;
+    }
+    Py_ssize_t len = PySequence_Size(item);
+    if (len < 0) return false;
+    if (len != 8) {
+        PyErr_Format(PyExc_ValueError, "expected a sequence of length 8 (got %zd)", len);
+        return false;
+    }
+    for (Py_ssize_t k = 0; k < 8; ++k) {
+        PyObject* v = PySequence_GetItem(item, k);
+        if (v == nullptr) return false;
+        bool ok = convert(v, out[static_cast<std::size_t>(k)]);
+        Py_DECREF(v);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool convert_small_int(PyObject* item, std::int8_t& out) {
+    long v = PyLong_AsLong(item);
+    if (v == -1 && PyErr_Occurred()) return false;
+    if (v < -128 || v > 127) {
+        PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return false;
+    }
+    out = static_cast<std::int8_t>(v);
+    return true;
+}
+
+bool is_numpy_bool(PyObject* obj) {
+    PyTypeObject* type = Py_TYPE(obj);
+    PyObject* module = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__");
+    if (module == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    bool from_numpy = PyUnicode_Check(module) && PyUnicode_EqualToUTF8(module, "numpy");
+    Py_DECREF(module);
+    if (!from_numpy) return false;
+    return std::strcmp(type->tp_name, "numpy.bool_") == 0 || std::strcmp(type->tp_name, "numpy.bool") == 0;
+}
+
+// Creates the container at its final length and fills it in order.
+template <class MakeItem>
+PyObject* build(PyObject* (*create)(Py_ssize_t), void (*set)(PyObject*, Py_ssize_t, PyObject*), std::size_t n,
+                MakeItem make_item) {
+    PyObject* out = create(static_cast<Py_ssize_t>(n));
+    if (out == nullptr) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        PyObject* item = make_item(i);
+        if (item == nullptr) {
+            Py_DECREF(out);
+            return nullptr;
+        }
+        set(out, static_cast<Py_ssize_t>(i), item);
+    }
+    return out;
+}
+
+void list_set(PyObject* list, Py_ssize_t i, PyObject* item) { PyList_SET_ITEM(list, i, item); }
+void tuple_set(PyObject* tuple, Py_ssize_t i, PyObject* item) { PyTuple_SET_ITEM(tuple, i, item); }
+
+template <class Vec, class MakeItem>
+PyObject* build_list(const Vec& v, MakeItem make_item) {
+    return build(PyList_New, list_set, v.size(), [&](std::size_t i) { return make_item(v[i]); });
+}
+
+PyObject* float_list(const double* values, std::size_t n) {
+    return build(PyList_New, list_set, n, [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+}
+
+PyObject* float_tuple(const double* values, std::size_t n) {
+    return build(PyTuple_New, tuple_set, n, [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+}
+
+}  // namespace
+
+void raise_cannot_convert(PyObject* obj, const char* target) {
+    PyObject* name = PyType_GetQualName(Py_TYPE(obj));
+    if (name == nullptr) return;
+    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name, target);
+    Py_DECREF(name);
+}
+
+void prefix_argument_name(const char* name) {
+    PyObject* exc = PyErr_GetRaisedException();
+    if (exc == nullptr || Py_TYPE(exc) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        PyErr_SetRaisedException(exc);
+        return;
+    }
+    PyObject* text = PyObject_Str(exc);
+    PyObject* msg = text ? PyUnicode_FromFormat("argument '%s': %U", name, text) : nullptr;
+    Py_XDECREF(text);
+    PyObject* fresh = msg ? PyObject_CallOneArg(PyExc_TypeError, msg) : nullptr;
+    Py_XDECREF(msg);
+    if (fresh == nullptr) {
+        Py_DECREF(exc);
+        return;
+    }
+    PyException_SetCause(fresh, PyException_GetCause(exc));
+    Py_DECREF(exc);
+    PyErr_SetRaisedException(fresh);
+}
+
+bool convert(PyObject* obj, double& out) {
+    if (PyFloat_CheckExact(obj)) {
+        out = PyFloat_AS_DOUBLE(obj);
+        return true;
+    }
+    double v = PyFloat_AsDouble(obj);
+    if (v == -1.0 && PyErr_Occurred()) return false;
+    out = v;
+    return true;
+}
+
+bool convert(PyObject* obj, std::int64_t& out) {
+    long long v = PyLong_AsLongLong(obj);
+    if (v == -1 && PyErr_Occurred()) return false;
+    out = static_cast<std::int64_t>(v);
+    return true;
+}
+
+bool convert(PyObject* obj, std::size_t& out) {
+    PyObject* index = PyLong_Check(obj) ? Py_NewRef(obj) : PyNumber_Index(obj);
+    if (index == nullptr) return false;
+    unsigned long long v = PyLong_AsUnsignedLongLong(index);
+    Py_DECREF(index);
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out = static_cast<std::size_t>(v);
+    return true;
+}
+
+bool convert(PyObject* obj, bool& out) {
+    if (obj == Py_True || obj == Py_False) {
+        out = obj == Py_True;
+        return true;
+    }
+    if (is_numpy_bool(obj)) {
+        int truth = PyObject_IsTrue(obj);
+        if (truth < 0) return false;
+        out = truth != 0;
+        return true;
+    }
+    raise_cannot_convert(obj, "PyBool");
+    return false;
+}
+
+bool convert(PyObject* obj, std::vector<double>& out) {
+    return convert_sequence(obj, out, [](PyObject* item, double& v) { return convert(item, v); });
+}
+
+bool convert(PyObject* obj, std::vector<Couple>& out) { return convert_sequence(obj, out, convert_couple); }
+
+bool convert(PyObject* obj, std::vector<std::vector<double>>& out) {
+    return convert_sequence(obj, out, [](PyObject* item, std::vector<double>& v) { return convert(item, v); });
+}
+
+bool convert(PyObject* obj, std::vector<Octet>& out) { return convert_sequence(obj, out, convert_octet); }
+
+bool convert(PyObject* obj, std::vector<std::int8_t>& out) {
+    return convert_sequence(obj, out, convert_small_int);
+}
+
+PyObject* to_python(double v) { return PyFloat_FromDouble(v); }
+
+PyObject* to_python(bool v) { return PyBool_FromLong(v); }
+
+PyObject* to_python(std::span<const double> v) { return float_list(v.data(), v.size()); }
+
+PyObject* to_python(std::span<const Couple> v) {
+    return build_list(v, [](const Couple& c) {
+        const double xy[2] = {c.first, c.second};
+        return float_tuple(xy, 2);
+    });
+}
+
+PyObject* to_python(std::span<const std::array<double, 3>> v) {
+    return build_list(v, [](const std::array<double, 3>& t) { return float_tuple(t.data(), 3); });
+}
+
+PyObject* to_python(std::span<const Octet> v) {
+    return build_list(v, [](const Octet& o) { return float_list(o.data(), o.size()); });
+}
+
+PyObject* to_python(std::span<const std::vector<double>> v) {
+    return build_list(v, [](const std::vector<double>& inner) { return to_python(inner); });
+}
+
+}  // namespace zyl::py

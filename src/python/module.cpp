@@ -1,0 +1,82 @@
+// Module entry: single-phase initialisation, refused in a second interpreter,
+// and the registration table that fixes the order of the module's names.
+#include <atomic>
+#include <cstdint>
+
+#include "panic.hpp"
+#include "registry.hpp"
+#include "rows.hpp"
+
+namespace zyl::py {
+namespace {
+
+struct Row {
+    PyMethodDef* function;          // a function row, or
+    PyTypeObject* (*type)();        // a class row
+    const char* class_name;
+};
+
+const Row kRows[] = {
+    {&boost_n_def, nullptr, nullptr},
+    {&exp_n_def, nullptr, nullptr},
+    {&ln_n_def, nullptr, nullptr},
+    {&add_n_def, nullptr, nullptr},
+    {&sub_n_def, nullptr, nullptr},
+    {&mul_n_def, nullptr, nullptr},
+    {&div_n_def, nullptr, nullptr},
+    {&sqrt_n_def, nullptr, nullptr},
+    {&sin_n_def, nullptr, nullptr},
+    {&cos_n_def, nullptr, nullptr},
+    {&tension_n_def, nullptr, nullptr},
+    {&pow_n_def, nullptr, nullptr},
+};
+
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "zyl_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+std::atomic<std::int64_t> g_interpreter_id{-1};
+PyObject* g_module = nullptr;
+
+bool register_rows(PyObject* module) {
+    for (const Row& row : kRows) {
+        if (row.function != nullptr) {
+            if (!add_function(module, row.function)) return false;
+            continue;
+        }
+        PyTypeObject* type = row.type();
+        if (type == nullptr || !add_to_module(module, row.class_name, reinterpret_cast<PyObject*>(type)))
+            return false;
+    }
+    // Not a row: the panic type is reachable for `except`, but not exported.
+    PyObject* panic = panic_type();
+    return panic != nullptr && PyObject_SetAttrString(module, "ZYLPanic", panic) == 0;
+}
+
+PyObject* init_module() {
+    std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (id == -1) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        return nullptr;
+    }
+    std::int64_t expected = -1;
+    if (!g_interpreter_id.compare_exchange_strong(expected, id) && expected != id) {
+        PyErr_SetString(PyExc_ImportError,
+                        "zyl_core does not support subinterpreters: it can be imported in one interpreter "
+                        "per process only");
+        return nullptr;
+    }
+    if (g_module != nullptr) return Py_NewRef(g_module);
+    PyObject* module = PyModule_Create2(&module_def, 1013);
+    if (module == nullptr) return nullptr;
+    if (!register_rows(module)) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    g_module = module;
+    return Py_NewRef(module);
+}
+
+}  // namespace
+}  // namespace zyl::py
+
+PyMODINIT_FUNC PyInit_zyl_core() { return zyl::py::Guard<&zyl::py::init_module>::call(); }

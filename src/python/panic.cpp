@@ -1,0 +1,18 @@
+#include "panic.hpp"
+
+namespace zyl::py {
+
+PyObject* panic_type() {
+    static PyObject* type = PyErr_NewExceptionWithDoc(
+        "zyl_core.ZYLPanic", "An internal invariant of zyl_core was broken; this is a bug.",
+        PyExc_BaseException, nullptr);
+    return type;
+}
+
+PyObject* raise_panic(const char* what) {
+    PyObject* type = panic_type();
+    if (type != nullptr) PyErr_SetString(type, what);
+    return nullptr;
+}
+
+}  // namespace zyl::py
