@@ -24,11 +24,12 @@ std::string quoted_list(const Signature& sig, PyObject** slots) {
     return out;
 }
 
-}  // namespace
-
-bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-               PyObject** slots) {
-    const std::size_t given = static_cast<std::size_t>(nargs);
+// Shared by both calling conventions; `for_each_keyword(f)` calls f(name,
+// value) for every keyword argument in the order given, stopping when f
+// returns false.
+template <class ForEachKeyword>
+bool bind(const Signature& sig, PyObject* const* positional, std::size_t given, ForEachKeyword for_each_keyword,
+          PyObject** slots) {
     if (given > sig.n_params) {
         const char* verb = given == 1 ? "was" : "were";
         if (sig.n_required != sig.n_params)
@@ -39,11 +40,9 @@ bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, Py
                          sig.display, sig.n_params, given, verb);
         return false;
     }
-    for (std::size_t i = 0; i < sig.n_params; ++i) slots[i] = i < given ? args[i] : nullptr;
+    for (std::size_t i = 0; i < sig.n_params; ++i) slots[i] = i < given ? positional[i] : nullptr;
 
-    const Py_ssize_t n_kw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-    for (Py_ssize_t k = 0; k < n_kw; ++k) {
-        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+    bool keywords_ok = for_each_keyword([&](PyObject* key, PyObject* value) {
         std::size_t p = 0;
         while (p < sig.n_params && !PyUnicode_EqualToUTF8(key, sig.names[p])) ++p;
         if (p == sig.n_params) {
@@ -55,8 +54,10 @@ bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, Py
                          sig.names[p]);
             return false;
         }
-        slots[p] = args[nargs + k];
-    }
+        slots[p] = value;
+        return true;
+    });
+    if (!keywords_ok) return false;
 
     std::size_t missing = 0;
     for (std::size_t i = 0; i < sig.n_required; ++i) missing += slots[i] == nullptr;
@@ -66,6 +67,32 @@ bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, Py
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               PyObject** slots) {
+    auto keywords = [&](auto&& f) {
+        const Py_ssize_t n_kw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+        for (Py_ssize_t k = 0; k < n_kw; ++k)
+            if (!f(PyTuple_GET_ITEM(kwnames, k), args[nargs + k])) return false;
+        return true;
+    };
+    return bind(sig, args, static_cast<std::size_t>(nargs), keywords, slots);
+}
+
+bool bind_args(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** slots) {
+    auto keywords = [&](auto&& f) {
+        if (kwargs == nullptr) return true;
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        while (PyDict_Next(kwargs, &pos, &key, &value))
+            if (!f(key, value)) return false;
+        return true;
+    };
+    return bind(sig, &PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args)), keywords,
+                slots);
 }
 
 }  // namespace zyl::py

@@ -23,4 +23,7 @@ struct Signature {
 bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                PyObject** slots);
 
+// The same for a tuple-and-dict call (type constructors).
+bool bind_args(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** slots);
+
 }  // namespace zyl::py

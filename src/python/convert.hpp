@@ -97,13 +97,25 @@ bool convert_argument(PyObject* obj, const char* name, T& out) {
 // Binds and converts in parameter order; the first failure wins and nothing
 // after it is converted. `outs` hold the defaults of optional parameters.
 template <class... T>
+bool convert_slots(const Signature& sig, PyObject** slots, T&... outs) {
+    std::size_t i = 0;
+    return ((convert_argument(slots[i], sig.names[i], outs) && (++i, true)) && ...);
+}
+
+template <class... T>
 bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                 T&... outs) {
     static_assert(sizeof...(T) <= kMaxParams);
     PyObject* slots[kMaxParams];
-    if (!bind_args(sig, args, nargs, kwnames, slots)) return false;
-    std::size_t i = 0;
-    return ((convert_argument(slots[i], sig.names[i], outs) && (++i, true)) && ...);
+    return bind_args(sig, args, nargs, kwnames, slots) && convert_slots(sig, slots, outs...);
+}
+
+// For tp_new: positional tuple and keyword dict (which may be nullptr).
+template <class... T>
+bool parse_args(const Signature& sig, PyObject* args, PyObject* kwargs, T&... outs) {
+    static_assert(sizeof...(T) <= kMaxParams);
+    PyObject* slots[kMaxParams];
+    return bind_args(sig, args, kwargs, slots) && convert_slots(sig, slots, outs...);
 }
 
 // Results: new references, nullptr with an exception set on failure.
