@@ -159,8 +159,13 @@ PyObject* float_list(const double* values, std::size_t n) {
     return build(PyList_New, list_set, n, [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
 }
 
+// A tuple of floats cannot be part of a reference cycle; untracking it at
+// once spares the collector from walking millions of result tuples (it would
+// untrack them itself, but only after traversing them).
 PyObject* float_tuple(const double* values, std::size_t n) {
-    return build(PyTuple_New, tuple_set, n, [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+    PyObject* t = build(PyTuple_New, tuple_set, n, [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+    if (t != nullptr) PyObject_GC_UnTrack(t);
+    return t;
 }
 
 }  // namespace
