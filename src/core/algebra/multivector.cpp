@@ -1,0 +1,101 @@
+#include "multivector.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "pool/worker_pool.hpp"
+
+namespace zyl {
+
+namespace {
+
+std::string counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Bit p of the result is the parity of the number of bits of i above p, that
+// is of the transpositions needed to carry e_p of the right factor past the
+// left blade i.
+std::size_t reorder_parities(std::size_t i) {
+    std::size_t m = i >> 1;
+    for (unsigned shift = 1; shift < 8 * sizeof m; shift <<= 1) m ^= m >> shift;
+    return m;
+}
+
+}  // namespace
+
+std::string describe(const GeometricProductStatus& s) {
+    switch (s.fault) {
+        case GeometricProductFault::none:
+            return {};
+        case GeometricProductFault::b_too_short:
+            return "b has " + counted(s.index, "coefficient", "coefficients") + " but a has " +
+                   std::to_string(s.limit);
+        case GeometricProductFault::blade_out_of_range:
+            return "blade index " + std::to_string(s.index) + " is outside a multivector of " +
+                   counted(s.limit, "coefficient", "coefficients") +
+                   " (the length must be a power of two)";
+        case GeometricProductFault::signature_too_short:
+            return "basis vector e" + std::to_string(s.index) +
+                   " is shared but the signature has only " +
+                   counted(s.limit, "entry", "entries");
+    }
+    return {};
+}
+
+GeometricProductStatus geometric_product(std::span<const double> a, std::span<const double> b,
+                                         std::span<const std::int8_t> signature,
+                                         std::vector<double>& r) {
+    const std::size_t len = a.size();
+    r.assign(len, 0.0);
+    // Columns from here on would need coefficients that b does not have.
+    const std::size_t b_len = std::min(len, b.size());
+    for (std::size_t i = 0; i < len; ++i) {
+        const double ai = a[i];
+        if (ai == 0.0) continue;
+        const std::size_t flips = reorder_parities(i);
+        for (std::size_t j = 0; j < b_len; ++j) {
+            const double bj = b[j];
+            if (bj == 0.0) continue;
+            // g is (-1)^(transpositions to sort e_i e_j) times the squares of
+            // the shared vectors, multiplied in ascending p. A sign flip
+            // commutes exactly with each rounded product, so all flips can be
+            // taken first.
+            double g = (std::popcount(j & flips) & 1) ? -1.0 : 1.0;
+            for (std::size_t shared = i & j; shared != 0; shared &= shared - 1) {
+                const auto p = static_cast<std::size_t>(std::countr_zero(shared));
+                if (p >= signature.size())
+                    return {GeometricProductFault::signature_too_short, p, signature.size()};
+                g *= static_cast<double>(signature[p]);
+            }
+            const std::size_t k = i ^ j;
+            if (k >= len) return {GeometricProductFault::blade_out_of_range, k, len};
+            r[k] = bj * (g * ai) + r[k];
+        }
+        if (b_len < len) return {GeometricProductFault::b_too_short, b.size(), len};
+    }
+    return {};
+}
+
+std::optional<GeometricProductError> geometric_product_batch(
+    std::span<const std::vector<double>> a_batch, std::span<const std::vector<double>> b_batch,
+    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out) {
+    const std::size_t n = std::min(a_batch.size(), b_batch.size());
+    out.clear();
+    out.resize(n);
+    // One status slot per pair: workers share nothing but the read-only
+    // inputs, and the lowest faulty index is chosen afterwards, so the report
+    // does not depend on how the range was split.
+    std::vector<GeometricProductStatus> status(n);
+    parallel_for(n, [&](std::size_t k) {
+        status[k] = geometric_product(a_batch[k], b_batch[k], signature, out[k]);
+    });
+    const auto bad = std::find_if(status.begin(), status.end(),
+                                  [](const GeometricProductStatus& s) { return !s.ok(); });
+    if (bad == status.end()) return std::nullopt;
+    const auto pair = static_cast<std::size_t>(bad - status.begin());
+    out.clear();
+    return GeometricProductError{pair, *bad, "pair " + std::to_string(pair) + ": " + describe(*bad)};
+}
+
+}  // namespace zyl

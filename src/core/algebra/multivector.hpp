@@ -1,0 +1,54 @@
+#pragma once
+// Geometric (Clifford) products of multivectors stored as flat coefficient
+// arrays indexed by blade bitmask: bit p of an index means basis vector e_p is
+// in the blade, so index 0 is the scalar, 1 is e0, 2 is e1, 3 is e0e1, ...
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zyl {
+
+// Why a pair could not be multiplied. Each fault is found at the first term
+// that would need the missing piece, before anything out of range is read.
+enum class GeometricProductFault : std::uint8_t {
+    none,
+    b_too_short,          // index = len(b), limit = len(a)
+    blade_out_of_range,   // index = i XOR j, limit = len(a)
+    signature_too_short,  // index = shared basis vector p, limit = len(signature)
+};
+
+struct GeometricProductStatus {
+    GeometricProductFault fault = GeometricProductFault::none;
+    std::size_t index = 0;
+    std::size_t limit = 0;
+
+    bool ok() const { return fault == GeometricProductFault::none; }
+};
+
+// What is wrong, in words ("b has 2 coefficients but a has 4"); empty when ok.
+std::string describe(const GeometricProductStatus& status);
+
+// r = a * b with len(r) = len(a); signature[p] is the square of e_p. Terms
+// with an exactly zero coefficient are never formed and so make no demand on
+// b or the signature. On a fault r is incomplete and must be discarded.
+GeometricProductStatus geometric_product(std::span<const double> a, std::span<const double> b,
+                                         std::span<const std::int8_t> signature,
+                                         std::vector<double>& r);
+
+struct GeometricProductError {
+    std::size_t pair;
+    GeometricProductStatus status;
+    std::string message;  // "pair K: " followed by describe(status)
+};
+
+// out[k] = a_batch[k] * b_batch[k] for k < min of the lengths, on the worker
+// pool. If any pair is faulty, the one with the lowest index is reported and
+// out is left empty, so no partial result can escape.
+std::optional<GeometricProductError> geometric_product_batch(
+    std::span<const std::vector<double>> a_batch, std::span<const std::vector<double>> b_batch,
+    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out);
+
+}  // namespace zyl
