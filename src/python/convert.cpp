@@ -43,6 +43,14 @@ bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert
             // is re-read because an item's conversion may resize a list.
             for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
                 PyObject* item = PyList_CheckExact(obj) ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i);
+                if constexpr (std::is_same_v<Item, double>) {
+                    // Reading an exact float runs no Python code: no need to
+                    // hold a reference or call anything.
+                    if (PyFloat_CheckExact(item)) {
+                        out.push_back(PyFloat_AS_DOUBLE(item));
+                        continue;
+                    }
+                }
                 Item value;
                 Py_INCREF(item);
                 bool ok = convert_item(item, value);

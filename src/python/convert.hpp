@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -79,6 +80,7 @@ bool convert(PyObject* obj, Native& out) {
 // A new instance of the class holding `value`.
 template <class Native>
 PyObject* wrap(const Native& value) {
+    static_assert(std::is_trivially_copyable_v<Native>, "instances are filled by plain assignment");
     PyTypeObject* type = ClassOf<Native>::type();
     if (type == nullptr) return nullptr;
     PyObject* obj = type->tp_alloc(type, 0);

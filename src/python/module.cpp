@@ -17,6 +17,12 @@ struct Row {
 };
 
 const Row kRows[] = {
+    {nullptr, point_type, "ZYLPoint"},
+    {nullptr, pair_type, "ZYLPair"},
+    {nullptr, knot_type, "ZYLKnot"},
+    {&schrodinger_step_n_def, nullptr, nullptr},
+    {&rotate_phase_n_def, nullptr, nullptr},
+    {&simulate_pulses_n_def, nullptr, nullptr},
     {&boost_n_def, nullptr, nullptr},
     {&exp_n_def, nullptr, nullptr},
     {&ln_n_def, nullptr, nullptr},
@@ -29,6 +35,11 @@ const Row kRows[] = {
     {&cos_n_def, nullptr, nullptr},
     {&tension_n_def, nullptr, nullptr},
     {&pow_n_def, nullptr, nullptr},
+    {&christoffel_batch_n_def, nullptr, nullptr},
+    {&octonion_mul_n_def, nullptr, nullptr},
+    {&geometric_product_n_def, nullptr, nullptr},
+    {nullptr, search_result_type, "PySearchResult"},
+    {&find_formula_def, nullptr, nullptr},
 };
 
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "zyl_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
