@@ -14,11 +14,21 @@ def churn(xs, pairs):
     z.exp_n(xs)
     z.add_n(xs, xs)
     z.boost_n(pairs, xs, 1.0)
-    for bad in (xs + ["x"], pairs + [(1.0,)], pairs[:-1] + [[1.0, 2.0]]):
+    z.octonion_mul_n([xs[:8]] * 20_000, [xs[8:16]] * 20_000)
+    failing = [
+        lambda: z.exp_n(xs + ["x"]),                        # last item fails
+        lambda: z.boost_n(pairs + [(1.0,)], xs, 1.0),        # wrong tuple length at the end
+        lambda: z.boost_n(pairs[:-1] + [[1.0, 2.0]], xs, 1.0),
+        lambda: z.add_n(xs, xs[:-1] + [None]),               # second argument fails
+        lambda: z.geometric_product_n([xs[:4]] * 1000, [xs[:2]] * 1000, [1, 1]),
+    ]
+    for call in failing:
         try:
-            z.boost_n(bad, xs, 1.0) if bad is not xs + ["x"] else z.exp_n(bad)
+            call()
         except (TypeError, ValueError):
             pass
+        else:
+            raise AssertionError("conversion should have failed")
 
 
 def test_memory_stays_flat():
