@@ -4,7 +4,9 @@ For each size, every contender runs in the same process, interleaved, and
 the median of repeated runs is reported as a ratio. The floor is the cost of
 reading every input float and creating every output float, which no
 list-in, list-out function can avoid: array('d', xs) per input list and
-.tolist() per output list.
+.tolist() per output list. For boost_n, whose points and results are
+2-tuples, the floor also reads the tuples (array('d', chain(points))) and
+creates the result tuples (list(zip(xs', ys'))).
 
     .venv/bin/python bench/bench_batch.py [--repeat N]
 """
@@ -14,6 +16,7 @@ import random
 import statistics
 import time
 from array import array
+from itertools import chain
 
 import numpy as np
 
@@ -60,7 +63,7 @@ def main():
     ap.add_argument("--repeat", type=int, default=0, help="runs per contender (default: by size)")
     args = ap.parse_args()
     rng = random.Random(1)
-    print(f"worker threads: see RAYON_NUM_THREADS (unset = all usable CPUs)")
+    print("worker threads: RAYON_NUM_THREADS, or all usable CPUs when unset")
     print(f"{'function':<10} {'n':>8} {'vs floor':>9} {'vs numpy':>9} {'python/zyl':>11}")
     for n in (10_000, 1_000_000):
         repeat = args.repeat or (61 if n <= 10_000 else 9)
@@ -70,22 +73,25 @@ def main():
         read = median_time(lambda: array("d", xs), repeat)
         arr = array("d", xs)
         create = median_time(lambda: arr.tolist(), repeat)
+        flat = array("d", chain.from_iterable(points))
+        tuple_floor = (median_time(lambda: array("d", chain.from_iterable(points)), repeat)
+                       + median_time(lambda: list(zip(flat[0::2].tolist(), flat[1::2].tolist())), repeat)
+                       + read)
         cases = {
             "exp_n": (lambda: z.exp_n(xs), lambda: np.exp(np.asarray(xs)).tolist(),
-                      lambda: list(map(math.exp, xs)), 1, 1),
+                      lambda: list(map(math.exp, xs)), read + create),
             "add_n": (lambda: z.add_n(xs, ys), lambda: (np.asarray(xs) + np.asarray(ys)).tolist(),
-                      lambda: [a + b for a, b in zip(xs, ys)], 2, 1),
+                      lambda: [a + b for a, b in zip(xs, ys)], 2 * read + create),
             "tension_n": (lambda: z.tension_n(xs, ys),
                           lambda: (np.exp(np.asarray(xs)) - np.log(np.abs(np.asarray(ys)))).tolist(),
-                          lambda: [math.exp(a) - math.log(abs(b)) for a, b in zip(xs, ys)], 2, 1),
+                          lambda: [math.exp(a) - math.log(abs(b)) for a, b in zip(xs, ys)], 2 * read + create),
             "boost_n": (lambda: z.boost_n(points, xs, 1.0), lambda: numpy_boost(points, xs, 1.0),
-                        lambda: python_boost(points, xs, 1.0), 3, 2),
+                        lambda: python_boost(points, xs, 1.0), tuple_floor),
         }
-        for name, (ours, numpy_way, python_way, n_in, n_out) in cases.items():
+        for name, (ours, numpy_way, python_way, floor) in cases.items():
             t_ours = median_time(ours, repeat)
             t_np = median_time(numpy_way, repeat)
             t_py = median_time(python_way, max(3, repeat // 4))
-            floor = n_in * read + n_out * create
             print(f"{name:<10} {n:>8} {t_ours / floor:>8.2f}x {t_ours / t_np:>8.2f}x {t_py / t_ours:>10.1f}x")
 
 
