@@ -60,13 +60,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"zyl_core.ZYLKnot", sizeof(Instance<Knot>), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec = {"zyl_core.ZYLKnot", sizeof(Instance<Knot>), 0, Py_TPFLAGS_DEFAULT, slots};
 
 PyTypeObject* g_type = nullptr;
 
 }  // namespace
 
-PyTypeObject* knot_type() { return type_once(g_type, spec); }
+PyTypeObject* knot_type() { return type_once(g_type, type_spec); }
 
 PyTypeObject* ClassOf<Knot>::type() { return knot_type(); }
 

@@ -97,13 +97,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"zyl_core.ZYLPair", sizeof(Instance<Pair>), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec = {"zyl_core.ZYLPair", sizeof(Instance<Pair>), 0, Py_TPFLAGS_DEFAULT, slots};
 
 PyTypeObject* g_type = nullptr;
 
 }  // namespace
 
-PyTypeObject* pair_type() { return type_once(g_type, spec); }
+PyTypeObject* pair_type() { return type_once(g_type, type_spec); }
 
 PyTypeObject* ClassOf<Pair>::type() { return pair_type(); }
 

@@ -69,13 +69,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"zyl_core.ZYLPoint", sizeof(Instance<Point>), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec = {"zyl_core.ZYLPoint", sizeof(Instance<Point>), 0, Py_TPFLAGS_DEFAULT, slots};
 
 PyTypeObject* g_type = nullptr;
 
 }  // namespace
 
-PyTypeObject* point_type() { return type_once(g_type, spec); }
+PyTypeObject* point_type() { return type_once(g_type, type_spec); }
 
 PyTypeObject* ClassOf<Point>::type() { return point_type(); }
 

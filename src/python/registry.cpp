@@ -38,8 +38,8 @@ bool add_function(PyObject* module, PyMethodDef* def) {
     return ok;
 }
 
-PyTypeObject* type_once(PyTypeObject*& slot, PyType_Spec& spec) {
-    if (slot == nullptr) slot = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+PyTypeObject* type_once(PyTypeObject*& slot, PyType_Spec& type_spec) {
+    if (slot == nullptr) slot = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     return slot;
 }
 

@@ -13,9 +13,9 @@ bool add_to_module(PyObject* module, const char* name, PyObject* obj);
 // A built-in function owned by the module, added under its own __name__.
 bool add_function(PyObject* module, PyMethodDef* def);
 
-// Creates a heap type from `spec` on the first call and returns the same type
+// Creates a heap type from `type_spec` on the first call and returns the same type
 // afterwards (the type lives until the process ends). nullptr with an error.
-PyTypeObject* type_once(PyTypeObject*& slot, PyType_Spec& spec);
+PyTypeObject* type_once(PyTypeObject*& slot, PyType_Spec& type_spec);
 
 // tp_new of the classes that cannot be instantiated from Python.
 PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);

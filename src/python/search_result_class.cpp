@@ -75,13 +75,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"zyl_core.PySearchResult", sizeof(Object), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec = {"zyl_core.PySearchResult", sizeof(Object), 0, Py_TPFLAGS_DEFAULT, slots};
 
 PyTypeObject* g_type = nullptr;
 
 }  // namespace
 
-PyTypeObject* search_result_type() { return type_once(g_type, spec); }
+PyTypeObject* search_result_type() { return type_once(g_type, type_spec); }
 
 PyObject* make_search_result(discover::SearchResult&& result) {
     PyTypeObject* type = search_result_type();
