@@ -104,7 +104,17 @@ bool convert_octet(PyObject* item, Octet& out) {
         PyErr_Format(PyExc_ValueError, "expected a sequence of length 8 (got %zd)", len);
         return false;
     }
+    const bool exact = PyList_CheckExact(item) || PyTuple_CheckExact(item);
     for (Py_ssize_t k = 0; k < 8; ++k) {
+        // An exact list or tuple is read in place; its size is checked again
+        // because converting an earlier entry may have shrunk a list.
+        if (exact && k < Py_SIZE(item)) {
+            PyObject* v = PyList_CheckExact(item) ? PyList_GET_ITEM(item, k) : PyTuple_GET_ITEM(item, k);
+            if (PyFloat_CheckExact(v)) {
+                out[static_cast<std::size_t>(k)] = PyFloat_AS_DOUBLE(v);
+                continue;
+            }
+        }
         PyObject* v = PySequence_GetItem(item, k);
         if (v == nullptr) return false;
         bool ok = convert(v, out[static_cast<std::size_t>(k)]);
