@@ -69,3 +69,23 @@ TEST(WorkerPool, ThreadCountFromEnvironment) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WorkerPool, WorkerNumbersNeverOverlap) {
+    // Per-worker tallies without atomics: a worker number shared by two
+    // threads at once would lose counts.
+    const std::size_t slots = zyl::WorkerPool::instance().worker_slots();
+    std::vector<std::size_t> per_worker(slots, 0);
+    const std::size_t n = 200000;
+    std::size_t done = zyl::parallel_for_workers(n, [&](std::size_t worker, std::size_t) {
+        ASSERT_LT(worker, slots);
+        per_worker[worker] += 1;
+    });
+    EXPECT_EQ(done, n);
+    std::size_t total = 0;
+    for (std::size_t c : per_worker) total += c;
+    EXPECT_EQ(total, n);
+}
+
+}  // namespace

@@ -16,9 +16,8 @@ namespace {
 constexpr std::size_t kStopCheckInterval = 4096;
 constexpr std::size_t kScoringBlock = 16384;
 
-std::optional<SearchResult> score_one(Expr& candidate, const ColumnView& data, std::span<const double> targets,
-                                      const SearchParams& params) {
-    thread_local ColumnEvaluator evaluator;
+std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluator, const ColumnView& data,
+                                      std::span<const double> targets, const SearchParams& params) {
     if (!evaluator.run(candidate, data.columns, data.samples, {})) return std::nullopt;
     // Candidates carry no Param nodes and the optimiser would be handed no
     // initial values, so below 2.0 it would return this same rmse with no
@@ -29,14 +28,21 @@ std::optional<SearchResult> score_one(Expr& candidate, const ColumnView& data, s
     return SearchResult{to_string(candidate), {}, std::move(candidate), error, complexity};
 }
 
+// One evaluator (its scratch columns) per worker, owned by the caller so that
+// nothing outlives the search call.
+std::vector<ColumnEvaluator> evaluators_for_pool() {
+    return std::vector<ColumnEvaluator>(zyl::WorkerPool::instance().worker_slots());
+}
+
 // Slot i holds the result of candidates[first + i], or nothing when it could
 // not be scored.
 void score_block(std::vector<Expr>& candidates, std::size_t first, std::vector<std::optional<SearchResult>>& slots,
-                 const std::optional<ColumnView>& data, std::span<const double> targets, const SearchParams& params) {
+                 std::vector<ColumnEvaluator>& evaluators, const std::optional<ColumnView>& data,
+                 std::span<const double> targets, const SearchParams& params) {
     const std::size_t count = slots.size();
     if (!data) return;
-    zyl::parallel_for(count, [&](std::size_t i) {
-        slots[i] = score_one(candidates[first + i], *data, targets, params);
+    zyl::parallel_for_workers(count, [&](std::size_t worker, std::size_t i) {
+        slots[i] = score_one(candidates[first + i], evaluators[worker], *data, targets, params);
     });
 }
 
@@ -157,7 +163,7 @@ private:
         std::vector<std::optional<SearchResult>> slots;
         for (std::size_t first = 0; first < count; first += kScoringBlock) {
             slots.assign(std::min(kScoringBlock, count - first), std::nullopt);
-            score_block(level_, first, slots, data_, targets_, params_);
+            score_block(level_, first, slots, evaluators_, data_, targets_, params_);
             outcome_.scored += slots.size();
             if (stop_requested()) return false;
             for (std::size_t i = 0; i < slots.size(); ++i) {
@@ -202,6 +208,7 @@ private:
     const StopRequest& should_stop_;
     Probes probes_;
     ColumnEvaluator probe_evaluator_;
+    std::vector<ColumnEvaluator> evaluators_ = evaluators_for_pool();
     std::optional<ColumnView> data_;
     DuplicateSet duplicates_;
     std::vector<Op> unary_;
@@ -231,7 +238,8 @@ void update_best(std::optional<SearchResult>& best, std::span<const SearchResult
 std::vector<SearchResult> score_level(std::vector<Expr> candidates, std::span<const std::vector<double>> columns,
                                       std::span<const double> targets, const SearchParams& params) {
     std::vector<std::optional<SearchResult>> slots(candidates.size());
-    score_block(candidates, 0, slots, view_columns(columns), targets, params);
+    std::vector<ColumnEvaluator> evaluators = evaluators_for_pool();
+    score_block(candidates, 0, slots, evaluators, view_columns(columns), targets, params);
     std::vector<SearchResult> results;
     for (auto& slot : slots)
         if (slot) results.push_back(std::move(*slot));

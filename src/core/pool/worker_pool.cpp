@@ -45,6 +45,7 @@ struct Job {
 };
 
 thread_local bool t_inside_worker = false;
+thread_local std::size_t t_worker = 0;
 
 }  // namespace
 
@@ -65,10 +66,10 @@ struct WorkerPool::State {
 
 namespace {
 
-void run_chunk(Job& job, std::uint64_t chunk) {
+void run_chunk(Job& job, std::size_t worker, std::uint64_t chunk) {
     std::size_t begin = job.n * chunk / job.n_chunks;
     std::size_t end = job.n * (chunk + 1) / job.n_chunks;
-    job.fn(job.ctx, begin, end);
+    job.fn(job.ctx, worker, begin, end);
     job.elements_done.fetch_add(end - begin, std::memory_order_relaxed);
     job.chunks_done.fetch_add(1, std::memory_order_acq_rel);
 }
@@ -106,7 +107,7 @@ void WorkerPool::State::work(Job& job, std::size_t me) {
     Run& mine = runs[me];
     for (;;) {
         std::uint64_t chunk;
-        while (pop_front(mine, chunk)) run_chunk(job, chunk);
+        while (pop_front(mine, chunk)) run_chunk(job, me, chunk);
         bool stole = false;
         for (std::size_t k = 1; k < n_runs && !stole; ++k)
             stole = steal_half(runs[(me + k) % n_runs], mine);
@@ -116,6 +117,7 @@ void WorkerPool::State::work(Job& job, std::size_t me) {
 
 void WorkerPool::State::worker_loop(std::size_t me) {
     t_inside_worker = true;
+    t_worker = me;
     std::uint64_t seen = 0;
     std::unique_lock lock(m);
     for (;;) {
@@ -146,12 +148,14 @@ WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State)
     state_->n_runs = n_threads_;
 }
 
+std::size_t WorkerPool::current_worker() { return t_worker; }
+
 std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx) {
     if (n == 0) return 0;
     if (n_threads_ == 0 || t_inside_worker) {
         // No workers could be started, or a task asked for nested work: the
-        // calling thread does it all.
-        fn(ctx, 0, n);
+        // calling thread does it all, under its own worker number.
+        fn(ctx, t_worker, 0, n);
         return n;
     }
     std::lock_guard one_job(state_->submit);

@@ -7,8 +7,9 @@
 
 namespace zyl {
 
-// Computes elements [begin, end) of a job, in index order.
-using RangeFn = void (*)(void* ctx, std::size_t begin, std::size_t end);
+// Computes elements [begin, end) of a job, in index order, on the worker
+// numbered `worker` (0 when the calling thread does the work).
+using RangeFn = void (*)(void* ctx, std::size_t worker, std::size_t begin, std::size_t end);
 
 class WorkerPool {
 public:
@@ -17,6 +18,12 @@ public:
     static WorkerPool& instance();
 
     std::size_t thread_count() const { return n_threads_; }
+
+    // How many distinct worker numbers a job's elements may see.
+    std::size_t worker_slots() const { return n_threads_ > 0 ? n_threads_ : 1; }
+
+    // The worker number of the calling thread (0 outside the workers).
+    static std::size_t current_worker();
 
     // Runs fn over [0, n) on the workers and blocks the caller until every
     // element is done. Returns how many elements were computed.
@@ -34,21 +41,28 @@ private:
 // process may use (affinity and cgroup quota), else 1.
 std::size_t configured_thread_count();
 
-// out[i] = f(i) for i in [0, n); n <= 1 runs on the calling thread. Returns
-// the number of elements written.
+// body(worker, i) for i in [0, n); n <= 1 runs on the calling thread. Elements that run on the same worker never overlap, so per-worker
+// scratch space (indexed by worker < worker_slots()) needs no locking.
+// Returns the number of elements computed.
 template <class F>
-std::size_t parallel_for(std::size_t n, F&& body) {
+std::size_t parallel_for_workers(std::size_t n, F&& body) {
     WorkerPool& pool = WorkerPool::instance();
     if (n <= 1) {
-        if (n == 1) body(std::size_t{0});
+        if (n == 1) body(WorkerPool::current_worker(), std::size_t{0});
         return n;
     }
     using Body = std::remove_reference_t<F>;
-    RangeFn fn = [](void* ctx, std::size_t begin, std::size_t end) {
+    RangeFn fn = [](void* ctx, std::size_t worker, std::size_t begin, std::size_t end) {
         Body& b = *static_cast<Body*>(ctx);
-        for (std::size_t i = begin; i < end; ++i) b(i);
+        for (std::size_t i = begin; i < end; ++i) b(worker, i);
     };
     return pool.run(n, fn, const_cast<void*>(static_cast<const void*>(&body)));
+}
+
+// body(i) for i in [0, n), on the pool.
+template <class F>
+std::size_t parallel_for(std::size_t n, F&& body) {
+    return parallel_for_workers(n, [&body](std::size_t, std::size_t i) { body(i); });
 }
 
 }  // namespace zyl
