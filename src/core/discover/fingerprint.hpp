@@ -42,7 +42,8 @@ private:
 std::optional<Fingerprint> fingerprint(const Expr& expr, std::size_t n_vars);
 
 // Insert-only hash set of fingerprints for one search; the keys are compared
-// and hashed as flat blocks of ten integers.
+// and hashed as flat blocks of ten integers. Not locked: the search admits
+// candidates on its calling thread only, between the parallel phases.
 class DuplicateSet {
 public:
     DuplicateSet();
