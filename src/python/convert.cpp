@@ -1,7 +1,7 @@
 #include "convert.hpp"
 
 #include <algorithm>
-#include <cstring>
+#include <memory>
 #include <new>
 
 namespace zyl::py {
@@ -60,19 +60,16 @@ bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert
             }
             return true;
         }
-        PyObject* it = PyObject_GetIter(obj);
+        // Owned so that a failed push_back does not leak the iterator.
+        std::unique_ptr<PyObject, void (*)(PyObject*)> it(PyObject_GetIter(obj), [](PyObject* o) { Py_XDECREF(o); });
         if (it == nullptr) return false;
-        while (PyObject* item = PyIter_Next(it)) {
+        while (PyObject* item = PyIter_Next(it.get())) {
             Item value;
             bool ok = convert_item(item, value);
             Py_DECREF(item);
-            if (!ok) {
-                Py_DECREF(it);
-                return false;
-            }
+            if (!ok) return false;
             out.push_back(std::move(value));
         }
-        Py_DECREF(it);
         return !PyErr_Occurred();
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
@@ -125,9 +122,10 @@ bool convert_octet(PyObject* item, Octet& out) {
 }
 
 bool convert_small_int(PyObject* item, std::int8_t& out) {
-    long v = PyLong_AsLong(item);
+    int overflow = 0;
+    long v = PyLong_AsLongAndOverflow(item, &overflow);
     if (v == -1 && PyErr_Occurred()) return false;
-    if (v < -128 || v > 127) {
+    if (overflow != 0 || v < -128 || v > 127) {
         PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
         return false;
     }
@@ -145,7 +143,14 @@ bool is_numpy_bool(PyObject* obj) {
     bool from_numpy = PyUnicode_Check(module) && PyUnicode_EqualToUTF8(module, "numpy");
     Py_DECREF(module);
     if (!from_numpy) return false;
-    return std::strcmp(type->tp_name, "numpy.bool_") == 0 || std::strcmp(type->tp_name, "numpy.bool") == 0;
+    PyObject* name = PyType_GetName(type);
+    if (name == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    bool is_bool = PyUnicode_EqualToUTF8(name, "bool_") || PyUnicode_EqualToUTF8(name, "bool");
+    Py_DECREF(name);
+    return is_bool;
 }
 
 // Creates the container at its final length and fills it in order.

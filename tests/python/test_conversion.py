@@ -169,3 +169,19 @@ def test_float_subclass_stored_value_is_used():
             return 99.0
 
     assert z.add_n([F(1.5)], [0.0]) == [1.5]
+
+
+@pytest.mark.parametrize("value", [128, -129, 2**70, -(2**70)])
+def test_small_int_out_of_range_message(value):
+    with pytest.raises(OverflowError) as info:
+        z.geometric_product_n([[1.0]], [[1.0]], [value])
+    assert str(info.value) == "out of range integral type conversion attempted"
+
+
+def test_flag_accepts_numpy_boolean_types_by_module_and_name():
+    fake = type("bool_", (), {"__module__": "numpy", "__bool__": lambda self: False})
+    impostor = type("bool_", (), {"__module__": "numpyish", "__bool__": lambda self: False})
+    p = z.ZYLPoint(1.0, 2.0)
+    assert p.minkowski_delta(fake(), 1.0) == p.minkowski_delta(False, 1.0)
+    with pytest.raises(TypeError, match="^argument 'plus_signature': 'bool_' object cannot be converted to 'PyBool'$"):
+        p.minkowski_delta(impostor(), 1.0)

@@ -1,5 +1,7 @@
 #include "worker_pool.hpp"
 
+#include "cgroup_quota.hpp"
+
 #include <pthread.h>
 #include <sched.h>
 
@@ -207,8 +209,6 @@ std::size_t affinity_cpus() {
 }
 
 }  // namespace
-
-std::size_t cgroup_cpu_limit();  // cgroup_quota.cpp
 
 std::size_t configured_thread_count() {
     std::size_t v = 0;
