@@ -1,8 +1,6 @@
 // The twelve element-wise batch functions. Each row of the table below stamps
 // out one function from a generic wrapper per shape: convert the inputs, run
 // the element rule as a parallel map, build the result list.
-#include <memory>
-
 #include "convert.hpp"
 #include "kernels/elementwise.hpp"
 #include "panic.hpp"
@@ -11,15 +9,13 @@
 namespace zyl::py {
 namespace {
 
+// Results overwrite the first input in place: an element rule reads only its
+// own element, so each slot is read before it is written, by the same task.
+// That spares a second buffer of the input's size.
 template <class T>
-std::unique_ptr<T[]> output_slots(std::size_t n) {
-    return std::make_unique_for_overwrite<T[]>(n);
-}
-
-template <class T>
-PyObject* finish(std::size_t written, const std::unique_ptr<T[]>& out, std::size_t n) {
+PyObject* finish(std::size_t written, const std::vector<T>& out, std::size_t n) {
     if (written != n) return raise_panic("parallel map wrote fewer results than its input length");
-    return to_python(std::span<const T>(out.get(), n));
+    return to_python(std::span<const T>(out.data(), n));
 }
 
 template <const Signature& Sig, double (*Rule)(double)>
@@ -27,8 +23,7 @@ PyObject* unary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     std::vector<double> xs;
     if (!parse_args(Sig, args, nargs, kwnames, xs)) return nullptr;
     const std::size_t n = xs.size();
-    auto out = output_slots<double>(n);
-    return finish(kernels::map_unary(xs.data(), out.get(), n, Rule), out, n);
+    return finish(kernels::map_unary(xs.data(), xs.data(), n, Rule), xs, n);
 }
 
 template <const Signature& Sig, double (*Rule)(double, double)>
@@ -36,8 +31,7 @@ PyObject* binary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     std::vector<double> as, bs;
     if (!parse_args(Sig, args, nargs, kwnames, as, bs)) return nullptr;
     const std::size_t n = std::min(as.size(), bs.size());
-    auto out = output_slots<double>(n);
-    return finish(kernels::map_binary(as.data(), bs.data(), out.get(), n, Rule), out, n);
+    return finish(kernels::map_binary(as.data(), bs.data(), as.data(), n, Rule), as, n);
 }
 
 constexpr const char* kBoostParams[] = {"points", "phis", "c"};
@@ -49,15 +43,13 @@ PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     double c = 0.0;
     if (!parse_args(kBoostSig, args, nargs, kwnames, points, phis, c)) return nullptr;
     const std::size_t n = std::min(points.size(), phis.size());
-    auto out = output_slots<Couple>(n);
-    Couple* slots = out.get();
-    const Couple* in = points.data();
+    Couple* slots = points.data();
     const double* phi = phis.data();
     std::size_t written = parallel_for(n, [=](std::size_t i) {
-        BoostedPoint b = boost(in[i].first, in[i].second, phi[i], c);
+        BoostedPoint b = boost(slots[i].first, slots[i].second, phi[i], c);
         slots[i] = {b.x, b.y};
     });
-    return finish(written, out, n);
+    return finish(written, points, n);
 }
 
 }  // namespace

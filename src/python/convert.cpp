@@ -1,5 +1,7 @@
 #include "convert.hpp"
 
+#include "memory/huge_pages.hpp"
+
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -38,6 +40,7 @@ bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert
         reserve_for(obj, capacity);
         out.clear();
         out.reserve(capacity);
+        advise_huge_pages(out.data(), capacity * sizeof(Item));
         if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
             // Same items in the same order as the iterator protocol; the size
             // is re-read because an item's conversion may resize a list.

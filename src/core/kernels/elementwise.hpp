@@ -28,7 +28,8 @@ inline double div(double a, double b) {
     return a / b;
 }
 
-// One generic loop per shape. Each returns the number of elements written.
+// One generic loop per shape. `out` may be one of the inputs: element i is
+// read before it is written. Each returns the number of elements written.
 template <class Rule>
 std::size_t map_unary(const double* in, double* out, std::size_t n, Rule rule) {
     return parallel_for(n, [=](std::size_t i) { out[i] = rule(in[i]); });
