@@ -10,8 +10,6 @@
 namespace zyl::py {
 namespace {
 
-PyObject* short_map() { return raise_panic("parallel map wrote fewer results than its input length"); }
-
 constexpr const char* kOctonionParams[] = {"a_batch", "b_batch"};
 constexpr Signature kOctonionSig{"octonion_mul_n", kOctonionParams, 2, 2};
 
@@ -20,7 +18,7 @@ PyObject* octonion_mul_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     if (!parse_args(kOctonionSig, args, nargs, kwnames, a, b)) return nullptr;
     std::vector<Octonion> out;
     std::size_t n = std::min(a.size(), b.size());
-    if (octonion_mul_batch(a, b, out) != n) return short_map();
+    if (octonion_mul_batch(a, b, out) != n) return raise_incomplete_map();
     return to_python(std::span<const Octet>(out));
 }
 
@@ -36,7 +34,7 @@ PyObject* geometric_product_n(PyObject*, PyObject* const* args, Py_ssize_t nargs
         PyErr_SetString(PyExc_ValueError, error->message.c_str());
         return nullptr;
     }
-    if (out.size() != std::min(a.size(), b.size())) return short_map();
+    if (out.size() != std::min(a.size(), b.size())) return raise_incomplete_map();
     return to_python(std::span<const std::vector<double>>(out));
 }
 
@@ -49,7 +47,7 @@ PyObject* christoffel_batch_n(PyObject*, PyObject* const* args, Py_ssize_t nargs
     double rs = 0.0;
     if (!parse_args(kChristoffelSig, args, nargs, kwnames, points, lam, mu, nu, rs)) return nullptr;
     std::vector<double> out;
-    if (christoffel_batch(points, lam, mu, nu, rs, out) != points.size()) return short_map();
+    if (christoffel_batch(points, lam, mu, nu, rs, out) != points.size()) return raise_incomplete_map();
     return to_python(std::span<const double>(out));
 }
 

@@ -14,7 +14,7 @@ namespace {
 // That spares a second buffer of the input's size.
 template <class T>
 PyObject* finish(std::size_t written, const std::vector<T>& out, std::size_t n) {
-    if (written != n) return raise_panic("parallel map wrote fewer results than its input length");
+    if (written != n) return raise_incomplete_map();
     return to_python(std::span<const T>(out.data(), n));
 }
 

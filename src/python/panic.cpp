@@ -15,4 +15,8 @@ PyObject* raise_panic(const char* what) {
     return nullptr;
 }
 
+PyObject* raise_incomplete_map() {
+    return raise_panic("parallel map wrote fewer results than its input length");
+}
+
 }  // namespace zyl::py

@@ -16,6 +16,9 @@ PyObject* panic_type();
 // Sets ZYLPanic with `what`; returns nullptr for `return raise_panic(...)`.
 PyObject* raise_panic(const char* what);
 
+// A parallel map computed fewer elements than it was given; returns nullptr.
+PyObject* raise_incomplete_map();
+
 // Every entry point from the interpreter runs through this guard, so that no
 // C++ exception crosses into the interpreter: memory exhaustion becomes
 // MemoryError, anything else a panic.

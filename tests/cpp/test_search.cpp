@@ -138,6 +138,30 @@ TEST(Search, DegenerateData) {
     EXPECT_EQ(extra.best->formula, "x");
 }
 
+TEST(Search, ScoreLevelDropsTheUnscorableAndKeepsOrder) {
+    const Columns x{{1.0, 2.0, 4.0}};
+    const std::vector<double> targets{1.0, 2.0, 4.0};
+    SearchParams p;
+    p.complexity_penalty = 0.5;
+    const Expr var = leaf(Node::var(0));
+    std::vector<Expr> candidates{
+        extended(var, Op::Ln),                             // scorable: ln(x)
+        extended(leaf(Node::constant(0.0)), Op::Ln),       // ln(0): dropped
+        var,                                               // exact fit
+        combined(var, leaf(Node::constant(0.0)), Op::Div), // x / 0: dropped
+    };
+    auto results = score_level(candidates, x, targets, p);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].formula, "ln(x)");
+    EXPECT_EQ(results[1].formula, "x");
+    EXPECT_TRUE(bit_equal(0.0, results[1].error));
+    // rmse of ln(x) against x, from -0.0 in index order, then the penalty.
+    double s = -0.0;
+    for (double v : {1.0, 2.0, 4.0}) s += (std::log(v) - v) * (std::log(v) - v);
+    EXPECT_TRUE(bit_equal(std::sqrt(s / 3.0) * (2.0 * 0.5 + 1.0), results[0].error));
+    EXPECT_EQ(results[0].complexity, 2u);
+}
+
 TEST(Search, UpdateBestKeepsTheEarliestOfEqualErrors) {
     auto result = [](const char* f, double e) { return SearchResult{f, {}, Expr{}, e, 1}; };
     const double nan = std::nan("");

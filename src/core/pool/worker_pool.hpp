@@ -17,8 +17,6 @@ public:
     // child process forked after it existed).
     static WorkerPool& instance();
 
-    std::size_t thread_count() const { return n_threads_; }
-
     // How many distinct worker numbers a job's elements may see.
     std::size_t worker_slots() const { return n_threads_ > 0 ? n_threads_ : 1; }
 
