@@ -11,7 +11,7 @@ namespace zyl::py {
 namespace {
 
 constexpr const char* kOctonionParams[] = {"a_batch", "b_batch"};
-constexpr Signature kOctonionSig{"octonion_mul_n", kOctonionParams, 2, 2};
+constexpr Signature kOctonionSig = required("octonion_mul_n", kOctonionParams);
 
 PyObject* octonion_mul_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<Octet> a, b;
@@ -23,7 +23,7 @@ PyObject* octonion_mul_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 }
 
 constexpr const char* kGeometricParams[] = {"a_batch", "b_batch", "signature"};
-constexpr Signature kGeometricSig{"geometric_product_n", kGeometricParams, 3, 3};
+constexpr Signature kGeometricSig = required("geometric_product_n", kGeometricParams);
 
 PyObject* geometric_product_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<std::vector<double>> a, b;
@@ -39,7 +39,7 @@ PyObject* geometric_product_n(PyObject*, PyObject* const* args, Py_ssize_t nargs
 }
 
 constexpr const char* kChristoffelParams[] = {"points", "lam", "mu", "nu", "rs"};
-constexpr Signature kChristoffelSig{"christoffel_batch_n", kChristoffelParams, 5, 5};
+constexpr Signature kChristoffelSig = required("christoffel_batch_n", kChristoffelParams);
 
 PyObject* christoffel_batch_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<Couple> points;

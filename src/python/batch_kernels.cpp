@@ -35,7 +35,7 @@ PyObject* binary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 constexpr const char* kBoostParams[] = {"points", "phis", "c"};
-constexpr Signature kBoostSig{"boost_n", kBoostParams, 3, 3};
+constexpr Signature kBoostSig = required("boost_n", kBoostParams);
 
 PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<Couple> points;
@@ -57,8 +57,7 @@ PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 #define ZYL_SIGNATURE(NAME, ...)                                    \
     namespace {                                                     \
     constexpr const char* NAME##_params[] = {__VA_ARGS__};          \
-    constexpr std::size_t NAME##_n = std::size(NAME##_params);      \
-    constexpr Signature NAME##_sig{#NAME, NAME##_params, NAME##_n, NAME##_n}; \
+    constexpr Signature NAME##_sig = required(#NAME, NAME##_params); \
     }
 #define ZYL_UNARY(NAME, PARAM, RULE, DOC)                                                          \
     ZYL_SIGNATURE(NAME, #PARAM)                                                                \

@@ -18,6 +18,13 @@ struct Signature {
     std::size_t n_required;
 };
 
+// The signature of a callable whose parameters are all required; the count
+// comes from the name list, so the two cannot disagree.
+template <std::size_t N>
+constexpr Signature required(const char* display, const char* const (&names)[N]) {
+    return {display, names, N, N};
+}
+
 // Fills slots[0 .. n_params) with borrowed references, nullptr where an
 // optional parameter was not given. Returns false with TypeError set.
 bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,

@@ -15,12 +15,6 @@
 
 namespace zyl::py {
 
-// The signature of a callable whose parameters are all required.
-template <std::size_t N>
-constexpr Signature required(const char* display, const char* const (&names)[N]) {
-    return {display, names, N, N};
-}
-
 // Class values become new instances of their class; everything else goes
 // through to_python.
 template <class T>
