@@ -42,6 +42,18 @@ const Row kRows[] = {
     {&find_formula_def, nullptr, nullptr},
 };
 
+// Submodules made by the extension itself: reachable as attributes and, being
+// in sys.modules, through `import zyl_core.NAME`; never in __all__.
+struct SubmoduleRow {
+    const char* name;
+    PyObject* (*create)();  // a new module, or nullptr with an exception set
+};
+
+const SubmoduleRow kSubmodules[] = {
+    {"arrays", create_arrays_module},
+    {"discovery", create_discovery_module},
+};
+
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "zyl_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 std::atomic<std::int64_t> g_interpreter_id{-1};
@@ -62,6 +74,21 @@ bool register_rows(PyObject* module) {
     return panic != nullptr && PyObject_SetAttrString(module, "ZYLPanic", panic) == 0;
 }
 
+bool register_submodules(PyObject* module) {
+    PyObject* modules = PyImport_GetModuleDict();  // borrowed
+    for (const SubmoduleRow& row : kSubmodules) {
+        PyObject* sub = row.create();
+        if (sub == nullptr) return false;
+        PyObject* full = PyUnicode_FromFormat("zyl_core.%s", row.name);
+        bool ok = full != nullptr && PyObject_SetItem(modules, full, sub) == 0 &&
+                  PyObject_SetAttrString(module, row.name, sub) == 0;
+        Py_XDECREF(full);
+        Py_DECREF(sub);
+        if (!ok) return false;
+    }
+    return true;
+}
+
 PyObject* init_module() {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) {
@@ -79,7 +106,7 @@ PyObject* init_module() {
     if (g_module != nullptr) return Py_NewRef(g_module);
     PyObject* module = PyModule_Create2(&module_def, 1013);
     if (module == nullptr) return nullptr;
-    if (!register_rows(module)) {
+    if (!register_rows(module) || !register_submodules(module)) {
         Py_DECREF(module);
         return nullptr;
     }

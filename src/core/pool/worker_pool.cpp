@@ -152,7 +152,9 @@ WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State)
 
 std::size_t WorkerPool::current_worker() { return t_worker; }
 
-std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx) {
+bool job_cancelled() { return false; }
+
+std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx, const MapControl&) {
     if (n == 0) return 0;
     if (n_threads_ == 0 || t_inside_worker) {
         // No workers could be started, or a task asked for nested work: the

@@ -11,6 +11,25 @@ namespace zyl {
 // numbered `worker` (0 when the calling thread does the work).
 using RangeFn = void (*)(void* ctx, std::size_t worker, std::size_t begin, std::size_t end);
 
+// How one parallel map may be stopped, and what one element costs.
+struct MapControl {
+    // Asked on the submitting thread every few milliseconds while it waits
+    // for the pool; returning true cancels the job (pieces not yet taken are
+    // dropped, running pieces stop at their next element).
+    bool (*poll)(void* ctx) = nullptr;
+    void* poll_ctx = nullptr;
+    // Estimated cost of one element in nanoseconds: a map whose whole work
+    // is below the hand-off cost runs on the calling thread.
+    double element_cost_ns = 0.0;
+};
+
+// What a map returns when it was cancelled, whatever it had computed.
+inline constexpr std::size_t kCancelled = static_cast<std::size_t>(-1);
+
+// Inside an element: true once the running job has been cancelled, so that
+// an element that can run long stops early (its result is discarded).
+bool job_cancelled();
+
 class WorkerPool {
 public:
     // The pool of this process, created at the first call (and again in a
@@ -24,8 +43,9 @@ public:
     static std::size_t current_worker();
 
     // Runs fn over [0, n) on the workers and blocks the caller until every
-    // element is done. Returns how many elements were computed.
-    std::size_t run(std::size_t n, RangeFn fn, void* ctx);
+    // element is done. Returns how many elements were computed, or
+    // kCancelled when control.poll cancelled the job.
+    std::size_t run(std::size_t n, RangeFn fn, void* ctx, const MapControl& control = {});
 
     struct State;
 
@@ -43,7 +63,7 @@ std::size_t configured_thread_count();
 // scratch space (indexed by worker < worker_slots()) needs no locking.
 // Returns the number of elements computed.
 template <class F>
-std::size_t parallel_for_workers(std::size_t n, F&& body) {
+std::size_t parallel_for_workers(std::size_t n, F&& body, const MapControl& control = {}) {
     WorkerPool& pool = WorkerPool::instance();
     if (n <= 1) {
         if (n == 1) body(WorkerPool::current_worker(), std::size_t{0});
@@ -54,13 +74,13 @@ std::size_t parallel_for_workers(std::size_t n, F&& body) {
         Body& b = *static_cast<Body*>(ctx);
         for (std::size_t i = begin; i < end; ++i) b(worker, i);
     };
-    return pool.run(n, fn, const_cast<void*>(static_cast<const void*>(&body)));
+    return pool.run(n, fn, const_cast<void*>(static_cast<const void*>(&body)), control);
 }
 
 // body(i) for i in [0, n), on the pool.
 template <class F>
-std::size_t parallel_for(std::size_t n, F&& body) {
-    return parallel_for_workers(n, [&body](std::size_t, std::size_t i) { body(i); });
+std::size_t parallel_for(std::size_t n, F&& body, const MapControl& control = {}) {
+    return parallel_for_workers(n, [&body](std::size_t, std::size_t i) { body(i); }, control);
 }
 
 }  // namespace zyl
