@@ -4,6 +4,8 @@
 #include "algebra/multivector.hpp"
 #include "algebra/octonion.hpp"
 #include "convert.hpp"
+#include "interrupt.hpp"
+#include "kernels/element_costs.hpp"
 #include "panic.hpp"
 #include "rows.hpp"
 
@@ -18,7 +20,7 @@ PyObject* octonion_mul_n(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     if (!parse_args(kOctonionSig, args, nargs, kwnames, a, b)) return nullptr;
     std::vector<Octonion> out;
     std::size_t n = std::min(a.size(), b.size());
-    if (octonion_mul_batch(a, b, out) != n) return raise_incomplete_map();
+    if (!map_complete(octonion_mul_batch(a, b, out, interruptible(cost::kOctonionMul)), n)) return nullptr;
     return to_python(std::span<const Octet>(out));
 }
 
@@ -30,8 +32,12 @@ PyObject* geometric_product_n(PyObject*, PyObject* const* args, Py_ssize_t nargs
     std::vector<std::int8_t> signature;
     if (!parse_args(kGeometricSig, args, nargs, kwnames, a, b, signature)) return nullptr;
     std::vector<std::vector<double>> out;
-    if (auto error = geometric_product_batch(a, b, signature, out)) {
-        PyErr_SetString(PyExc_ValueError, error->message.c_str());
+    if (auto error = geometric_product_batch(a, b, signature, out, interruptible(geometric_product_cost(a, b)))) {
+        // A cancelled map left the poll's exception set.
+        if (error->status.fault != GeometricProductFault::cancelled)
+            PyErr_SetString(PyExc_ValueError, error->message.c_str());
+        else if (!PyErr_Occurred())
+            raise_incomplete_map();
         return nullptr;
     }
     if (out.size() != std::min(a.size(), b.size())) return raise_incomplete_map();
@@ -47,7 +53,8 @@ PyObject* christoffel_batch_n(PyObject*, PyObject* const* args, Py_ssize_t nargs
     double rs = 0.0;
     if (!parse_args(kChristoffelSig, args, nargs, kwnames, points, lam, mu, nu, rs)) return nullptr;
     std::vector<double> out;
-    if (christoffel_batch(points, lam, mu, nu, rs, out) != points.size()) return raise_incomplete_map();
+    const std::size_t written = christoffel_batch(points, lam, mu, nu, rs, out, interruptible(cost::kChristoffel));
+    if (!map_complete(written, points.size())) return nullptr;
     return to_python(std::span<const double>(out));
 }
 

@@ -2,6 +2,8 @@
 // out one function from a generic wrapper per shape: convert the inputs, run
 // the element rule as a parallel map, build the result list.
 #include "convert.hpp"
+#include "interrupt.hpp"
+#include "kernels/element_costs.hpp"
 #include "kernels/elementwise.hpp"
 #include "panic.hpp"
 #include "rows.hpp"
@@ -14,24 +16,24 @@ namespace {
 // That spares a second buffer of the input's size.
 template <class T>
 PyObject* finish(std::size_t written, const std::vector<T>& out, std::size_t n) {
-    if (written != n) return raise_incomplete_map();
+    if (!map_complete(written, n)) return nullptr;
     return to_python(std::span<const T>(out.data(), n));
 }
 
-template <const Signature& Sig, double (*Rule)(double)>
+template <const Signature& Sig, double (*Rule)(double), double Cost>
 PyObject* unary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<double> xs;
     if (!parse_args(Sig, args, nargs, kwnames, xs)) return nullptr;
     const std::size_t n = xs.size();
-    return finish(kernels::map_unary(xs.data(), xs.data(), n, Rule), xs, n);
+    return finish(kernels::map_unary(xs.data(), xs.data(), n, Rule, interruptible(Cost)), xs, n);
 }
 
-template <const Signature& Sig, double (*Rule)(double, double)>
+template <const Signature& Sig, double (*Rule)(double, double), double Cost>
 PyObject* binary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::vector<double> as, bs;
     if (!parse_args(Sig, args, nargs, kwnames, as, bs)) return nullptr;
     const std::size_t n = std::min(as.size(), bs.size());
-    return finish(kernels::map_binary(as.data(), bs.data(), as.data(), n, Rule), as, n);
+    return finish(kernels::map_binary(as.data(), bs.data(), as.data(), n, Rule, interruptible(Cost)), as, n);
 }
 
 constexpr const char* kBoostParams[] = {"points", "phis", "c"};
@@ -48,7 +50,7 @@ PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     std::size_t written = parallel_for(n, [=](std::size_t i) {
         BoostedPoint b = boost(slots[i].first, slots[i].second, phi[i], c);
         slots[i] = {b.x, b.y};
-    });
+    }, interruptible(cost::kBoost));
     return finish(written, points, n);
 }
 
@@ -59,27 +61,27 @@ PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     constexpr const char* NAME##_params[] = {__VA_ARGS__};          \
     constexpr Signature NAME##_sig = required(#NAME, NAME##_params); \
     }
-#define ZYL_UNARY(NAME, PARAM, RULE, DOC)                                                          \
+#define ZYL_UNARY(NAME, PARAM, RULE, COST, DOC)                                                    \
     ZYL_SIGNATURE(NAME, #PARAM)                                                                \
-    PyMethodDef NAME##_def = {#NAME, fastcall<&unary_batch<NAME##_sig, RULE>>(),                 \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&unary_batch<NAME##_sig, RULE, COST>>(),           \
                               METH_FASTCALL | METH_KEYWORDS, #NAME "(" #PARAM ")\n--\n\n" DOC};
-#define ZYL_BINARY(NAME, P1, P2, RULE, DOC)                                                        \
+#define ZYL_BINARY(NAME, P1, P2, RULE, COST, DOC)                                                  \
     ZYL_SIGNATURE(NAME, #P1, #P2)                                                              \
-    PyMethodDef NAME##_def = {#NAME, fastcall<&binary_batch<NAME##_sig, RULE>>(),                \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&binary_batch<NAME##_sig, RULE, COST>>(),          \
                               METH_FASTCALL | METH_KEYWORDS, #NAME "(" #P1 ", " #P2 ")\n--\n\n" DOC};
 
-ZYL_UNARY(exp_n, xs, exp_term, "Batch exp: [exp(x) for x in xs] — Rayon parallel.")
-ZYL_UNARY(ln_n, ys, log_term, "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
-ZYL_UNARY(sqrt_n, xs, kernels::sqrt_abs, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
-ZYL_UNARY(sin_n, xs, kernels::sin, "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
-ZYL_UNARY(cos_n, xs, kernels::cos, "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
-ZYL_BINARY(add_n, as_, bs, kernels::add, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(sub_n, as_, bs, kernels::sub, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(mul_n, as_, bs, kernels::mul, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(div_n, as_, bs, kernels::div, "Batch div: [a / b] — NaN for |b| < 1e-300 — Rayon parallel.")
-ZYL_BINARY(pow_n, bases, exps, kernels::pow_abs,
+ZYL_UNARY(exp_n, xs, exp_term, cost::kExp, "Batch exp: [exp(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(ln_n, ys, log_term, cost::kLog, "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
+ZYL_UNARY(sqrt_n, xs, kernels::sqrt_abs, cost::kSqrt, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
+ZYL_UNARY(sin_n, xs, kernels::sin, cost::kSinCos, "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(cos_n, xs, kernels::cos, cost::kSinCos, "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
+ZYL_BINARY(add_n, as_, bs, kernels::add, cost::kArithmetic, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(sub_n, as_, bs, kernels::sub, cost::kArithmetic, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(mul_n, as_, bs, kernels::mul, cost::kArithmetic, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(div_n, as_, bs, kernels::div, cost::kDiv, "Batch div: [a / b] — NaN for |b| < 1e-300 — Rayon parallel.")
+ZYL_BINARY(pow_n, bases, exps, kernels::pow_abs, cost::kPow,
            "Batch pow: [|base|^exp for (base, exp) in zip(bases, exps)] — Rayon parallel.")
-ZYL_BINARY(tension_n, xs, ys, tension,
+ZYL_BINARY(tension_n, xs, ys, tension, cost::kTension,
            "Batch zyl_tension: [zyl(x, y) for (x, y) in zip(xs, ys)] — Rayon parallel.")
 
 PyMethodDef boost_n_def = {

@@ -13,6 +13,15 @@ namespace {
 // than this is not trusted with memory up front.
 constexpr Py_ssize_t kMaxTrustedReserve = Py_ssize_t{1} << 20;
 
+// Long inputs and results let signal handlers run (Ctrl-C) this often: a
+// fraction of a millisecond for floats, a few for objects with __float__.
+constexpr std::size_t kItemsPerSignalCheck = std::size_t{1} << 16;
+
+// True, with the handler's exception set, when a signal handler raised.
+bool signalled(std::size_t items_done) {
+    return items_done % kItemsPerSignalCheck == kItemsPerSignalCheck - 1 && PyErr_CheckSignals() != 0;
+}
+
 void reserve_for(PyObject* seq, std::size_t& capacity) {
     Py_ssize_t len = PySequence_Size(seq);
     if (len < 0) {
@@ -45,6 +54,7 @@ bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert
             // Same items in the same order as the iterator protocol; the size
             // is re-read because an item's conversion may resize a list.
             for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+                if (signalled(static_cast<std::size_t>(i))) return false;
                 PyObject* item = PyList_CheckExact(obj) ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i);
                 if constexpr (std::is_same_v<Item, double>) {
                     // Reading an exact float runs no Python code: no need to
@@ -67,6 +77,10 @@ bool convert_sequence(PyObject* obj, std::vector<Item>& out, ConvertItem convert
         std::unique_ptr<PyObject, void (*)(PyObject*)> it(PyObject_GetIter(obj), [](PyObject* o) { Py_XDECREF(o); });
         if (it == nullptr) return false;
         while (PyObject* item = PyIter_Next(it.get())) {
+            if (signalled(out.size())) {
+                Py_DECREF(item);
+                return false;
+            }
             Item value;
             bool ok = convert_item(item, value);
             Py_DECREF(item);
@@ -93,6 +107,22 @@ bool convert_couple(PyObject* item, Couple& out) {
     return convert(PyTuple_GET_ITEM(item, 0), out.first) && convert(PyTuple_GET_ITEM(item, 1), out.second);
 }
 
+// Item k of a row that claimed length 8 could not be read. A row that lost
+// items while earlier ones were converted (a list shrunk by a __float__, a
+// __getitem__ that gives up early) is reported like a row of the wrong
+// length, with what it holds now; other errors pass unchanged.
+bool shrunk_octet(PyObject* row, Py_ssize_t k) {
+    if (!PyErr_ExceptionMatches(PyExc_IndexError)) return false;
+    PyErr_Clear();
+    Py_ssize_t len = PySequence_Size(row);
+    if (len < 0) {
+        PyErr_Clear();
+        len = k;
+    }
+    PyErr_Format(PyExc_ValueError, "expected a sequence of length 8 (got %zd)", len == 8 ? k : len);
+    return false;
+}
+
 bool convert_octet(PyObject* item, Octet& out) {
     if (!PySequence_Check(item)) {
         raise_cannot_convert(item, "Sequence");
@@ -116,7 +146,7 @@ bool convert_octet(PyObject* item, Octet& out) {
             }
         }
         PyObject* v = PySequence_GetItem(item, k);
-        if (v == nullptr) return false;
+        if (v == nullptr) return shrunk_octet(item, k);
         bool ok = convert(v, out[static_cast<std::size_t>(k)]);
         Py_DECREF(v);
         if (!ok) return false;
@@ -163,7 +193,7 @@ PyObject* build(PyObject* (*create)(Py_ssize_t), void (*set)(PyObject*, Py_ssize
     PyObject* out = create(static_cast<Py_ssize_t>(n));
     if (out == nullptr) return nullptr;
     for (std::size_t i = 0; i < n; ++i) {
-        PyObject* item = make_item(i);
+        PyObject* item = signalled(i) ? nullptr : make_item(i);
         if (item == nullptr) {
             Py_DECREF(out);
             return nullptr;

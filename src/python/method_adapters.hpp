@@ -5,6 +5,7 @@
 // it, and convert what it returns. Where an adapter is installed it is still
 // wrapped in Guard (or fastcall), like every entry point.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -15,11 +16,18 @@
 
 namespace zyl::py {
 
-// Class values become new instances of their class; everything else goes
-// through to_python.
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// Class values become new instances of their class; an empty optional means
+// the function has set an exception; everything else goes through to_python.
 template <class T>
 PyObject* to_result(const T& v) {
-    if constexpr (std::is_same_v<T, std::int64_t>)
+    if constexpr (IsOptional<T>::value)
+        return v ? to_result(*v) : nullptr;
+    else if constexpr (std::is_same_v<T, std::int64_t>)
         return PyLong_FromLongLong(v);
     else if constexpr (std::is_same_v<T, std::string>)
         return PyUnicode_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size()));

@@ -1,5 +1,7 @@
 #include "panic.hpp"
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl::py {
 
 PyObject* panic_type() {
@@ -17,6 +19,12 @@ PyObject* raise_panic(const char* what) {
 
 PyObject* raise_incomplete_map() {
     return raise_panic("parallel map wrote fewer results than its input length");
+}
+
+bool map_complete(std::size_t written, std::size_t n) {
+    if (written == n) return true;
+    if (written != kCancelled || !PyErr_Occurred()) raise_incomplete_map();
+    return false;
 }
 
 }  // namespace zyl::py

@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <exception>
 #include <new>
 #include <type_traits>
@@ -18,6 +19,10 @@ PyObject* raise_panic(const char* what);
 
 // A parallel map computed fewer elements than it was given; returns nullptr.
 PyObject* raise_incomplete_map();
+
+// Whether a map computed all n elements. If not, an exception is set: the
+// one a cancelling poll left (KeyboardInterrupt, say), or a panic.
+bool map_complete(std::size_t written, std::size_t n);
 
 // Every entry point from the interpreter runs through this guard, so that no
 // C++ exception crosses into the interpreter: memory exhaustion becomes

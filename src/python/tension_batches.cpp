@@ -1,12 +1,16 @@
 // The serial batch functions of the tension plane: phase rotations of
 // (real, imag) tuples and the pulse trajectory. None of them uses the worker
-// pool; each converts everything, runs one loop, then builds the list.
+// pool; each converts everything, runs one loop that lets signal handlers run
+// every millisecond or so, then builds the list. An empty result means a
+// handler raised (its exception is set).
 #include <array>
 #include <cstddef>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
+#include "interrupt.hpp"
 #include "method_adapters.hpp"
 #include "panic.hpp"
 #include "rows.hpp"
@@ -26,25 +30,27 @@ std::vector<To> copy_as(const std::vector<From>& in) {
     return out;
 }
 
-std::vector<Couple> rotate_phases(const std::vector<Couple>& pairs, const std::vector<double>& angles) {
+std::optional<std::vector<Couple>> rotate_phases(const std::vector<Couple>& pairs,
+                                                 const std::vector<double>& angles) {
     std::vector<Pair> out;
-    rotate_phase_batch(copy_as<Pair>(pairs), angles, out);
+    if (rotate_phase_batch(copy_as<Pair>(pairs), angles, out, interruptible()) == kCancelled) return std::nullopt;
     return copy_as<Couple>(out);
 }
 
-std::vector<Couple> schrodinger_step(const std::vector<Couple>& psi, const std::vector<double>& v, double dt,
-                                     double hbar) {
+std::optional<std::vector<Couple>> schrodinger_step(const std::vector<Couple>& psi, const std::vector<double>& v,
+                                                    double dt, double hbar) {
     std::vector<Pair> out;
-    schrodinger_step_batch(copy_as<Pair>(psi), v, dt, hbar, out);
+    if (schrodinger_step_batch(copy_as<Pair>(psi), v, dt, hbar, out, interruptible()) == kCancelled)
+        return std::nullopt;
     return copy_as<Couple>(out);
 }
 
 // A trajectory longer than a vector can address is reported like any other
 // allocation that cannot be satisfied: MemoryError, not an internal failure.
-std::vector<std::array<double, 3>> trajectory(double x0, double y0, std::size_t n_pulses) {
+std::optional<std::vector<std::array<double, 3>>> trajectory(double x0, double y0, std::size_t n_pulses) {
     std::vector<std::array<double, 3>> out;
     try {
-        simulate_pulses(x0, y0, n_pulses, out);
+        if (simulate_pulses(x0, y0, n_pulses, out, interruptible()) == kCancelled) return std::nullopt;
     } catch (const std::length_error&) {
         throw std::bad_alloc();
     }

@@ -36,12 +36,13 @@ double christoffel_value(ChristoffelSymbol symbol, double x, double rs) {
 }
 
 std::size_t christoffel_batch(std::span<const std::pair<double, double>> points, std::size_t lam,
-                              std::size_t mu, std::size_t nu, double rs, std::vector<double>& out) {
+                              std::size_t mu, std::size_t nu, double rs, std::vector<double>& out,
+                              const MapControl& control) {
     const ChristoffelSymbol symbol = christoffel_symbol(lam, mu, nu);
     out.resize(points.size());
     double* dst = out.data();
     return parallel_for(points.size(),
-                        [&](std::size_t k) { dst[k] = christoffel_value(symbol, points[k].first, rs); });
+                        [&](std::size_t k) { dst[k] = christoffel_value(symbol, points[k].first, rs); }, control);
 }
 
 }  // namespace zyl

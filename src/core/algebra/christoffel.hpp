@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl {
 
 // Above this, exp(x) is taken of ln(x) so that the radius stays finite.
@@ -32,8 +34,10 @@ inline double christoffel(double x, std::size_t lam, std::size_t mu, std::size_t
 }
 
 // out[k] = christoffel(points[k].first, lam, mu, nu, rs) on the worker pool;
-// the second value of a point is not read. Returns the number computed.
+// the second value of a point is not read. Returns the number computed, or
+// kCancelled.
 std::size_t christoffel_batch(std::span<const std::pair<double, double>> points, std::size_t lam,
-                              std::size_t mu, std::size_t nu, double rs, std::vector<double>& out);
+                              std::size_t mu, std::size_t nu, double rs, std::vector<double>& out,
+                              const MapControl& control = {});
 
 }  // namespace zyl

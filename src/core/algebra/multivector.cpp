@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "pool/worker_pool.hpp"
+#include "kernels/element_costs.hpp"
 
 namespace zyl {
 
@@ -39,6 +39,8 @@ std::string describe(const GeometricProductStatus& s) {
             return "basis vector e" + std::to_string(s.index) +
                    " is shared but the signature has only " +
                    counted(s.limit, "entry", "entries");
+        case GeometricProductFault::cancelled:
+            return "cancelled";
     }
     return {};
 }
@@ -50,7 +52,11 @@ GeometricProductStatus geometric_product(std::span<const double> a, std::span<co
     r.assign(len, 0.0);
     // Columns from here on would need coefficients that b does not have.
     const std::size_t b_len = std::min(len, b.size());
+    // A row is len terms; from this length on, a product is long enough that
+    // a cancelled map should not wait for it to finish.
+    constexpr std::size_t kRowsCheckedFrom = 1024;
     for (std::size_t i = 0; i < len; ++i) {
+        if (len >= kRowsCheckedFrom && job_cancelled()) return {GeometricProductFault::cancelled, i, len};
         const double ai = a[i];
         if (ai == 0.0) continue;
         const std::size_t flips = reorder_parities(i);
@@ -79,7 +85,8 @@ GeometricProductStatus geometric_product(std::span<const double> a, std::span<co
 
 std::optional<GeometricProductError> geometric_product_batch(
     std::span<const std::vector<double>> a_batch, std::span<const std::vector<double>> b_batch,
-    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out) {
+    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out,
+    const MapControl& control) {
     const std::size_t n = std::min(a_batch.size(), b_batch.size());
     out.clear();
     out.resize(n);
@@ -87,15 +94,31 @@ std::optional<GeometricProductError> geometric_product_batch(
     // inputs, and the lowest faulty index is chosen afterwards, so the report
     // does not depend on how the range was split.
     std::vector<GeometricProductStatus> status(n);
-    parallel_for(n, [&](std::size_t k) {
+    const std::size_t done = parallel_for(n, [&](std::size_t k) {
         status[k] = geometric_product(a_batch[k], b_batch[k], signature, out[k]);
-    });
+    }, control);
+    if (done == kCancelled) {
+        out.clear();
+        return GeometricProductError{n, {GeometricProductFault::cancelled, 0, n}, "cancelled"};
+    }
     const auto bad = std::find_if(status.begin(), status.end(),
                                   [](const GeometricProductStatus& s) { return !s.ok(); });
     if (bad == status.end()) return std::nullopt;
     const auto pair = static_cast<std::size_t>(bad - status.begin());
     out.clear();
     return GeometricProductError{pair, *bad, "pair " + std::to_string(pair) + ": " + describe(*bad)};
+}
+
+double geometric_product_cost(std::span<const std::vector<double>> a_batch,
+                              std::span<const std::vector<double>> b_batch) {
+    const std::size_t n = std::min(a_batch.size(), b_batch.size());
+    if (n == 0) return 0.0;
+    double terms = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double len = static_cast<double>(a_batch[k].size());
+        terms += len * len;
+    }
+    return cost::kGeometricTerm * terms / static_cast<double>(n);
 }
 
 }  // namespace zyl

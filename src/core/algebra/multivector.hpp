@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl {
 
 // Why a pair could not be multiplied. Each fault is found at the first term
@@ -18,6 +20,7 @@ enum class GeometricProductFault : std::uint8_t {
     b_too_short,          // index = len(b), limit = len(a)
     blade_out_of_range,   // index = i XOR j, limit = len(a)
     signature_too_short,  // index = shared basis vector p, limit = len(signature)
+    cancelled,            // the enclosing map was cancelled; index = rows done
 };
 
 struct GeometricProductStatus {
@@ -34,6 +37,7 @@ std::string describe(const GeometricProductStatus& status);
 // r = a * b with len(r) = len(a); signature[p] is the square of e_p. Terms
 // with an exactly zero coefficient are never formed and so make no demand on
 // b or the signature. On a fault r is incomplete and must be discarded.
+// Inside a map, a long product stops early once the map is cancelled.
 GeometricProductStatus geometric_product(std::span<const double> a, std::span<const double> b,
                                          std::span<const std::int8_t> signature,
                                          std::vector<double>& r);
@@ -46,9 +50,15 @@ struct GeometricProductError {
 
 // out[k] = a_batch[k] * b_batch[k] for k < min of the lengths, on the worker
 // pool. If any pair is faulty, the one with the lowest index is reported and
-// out is left empty, so no partial result can escape.
+// out is left empty, so no partial result can escape; a cancelled map is
+// reported as a fault `cancelled` of pair n.
 std::optional<GeometricProductError> geometric_product_batch(
     std::span<const std::vector<double>> a_batch, std::span<const std::vector<double>> b_batch,
-    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out);
+    std::span<const std::int8_t> signature, std::vector<std::vector<double>>& out,
+    const MapControl& control = {});
+
+// Estimated nanoseconds per pair of a batch, for its MapControl.
+double geometric_product_cost(std::span<const std::vector<double>> a_batch,
+                              std::span<const std::vector<double>> b_batch);
 
 }  // namespace zyl

@@ -29,11 +29,11 @@ Octonion octonion_mul(const Octonion& a, const Octonion& b) {
 }
 
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,
-                               std::vector<Octonion>& out) {
+                               std::vector<Octonion>& out, const MapControl& control) {
     const std::size_t n = std::min(a.size(), b.size());
     out.resize(n);
     Octonion* dst = out.data();
-    return parallel_for(n, [&](std::size_t k) { dst[k] = octonion_mul(a[k], b[k]); });
+    return parallel_for(n, [&](std::size_t k) { dst[k] = octonion_mul(a[k], b[k]); }, control);
 }
 
 }  // namespace zyl

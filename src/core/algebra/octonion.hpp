@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl {
 
 using Octonion = std::array<double, 8>;
@@ -36,8 +38,8 @@ inline constexpr OctonionTable kOctonionTable = {{
 Octonion octonion_mul(const Octonion& a, const Octonion& b);
 
 // out[k] = a[k] * b[k] for k < min(len a, len b), computed on the worker
-// pool. Returns the number of products computed.
+// pool. Returns the number of products computed, or kCancelled.
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,
-                               std::vector<Octonion>& out);
+                               std::vector<Octonion>& out, const MapControl& control = {});
 
 }  // namespace zyl

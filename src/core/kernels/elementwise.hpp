@@ -19,7 +19,15 @@ inline double cos(double x) { return std::cos(x); }
 inline double add(double a, double b) { return a + b; }
 inline double sub(double a, double b) { return a - b; }
 inline double mul(double a, double b) { return a * b; }
-inline double pow_abs(double base, double e) { return std::pow(std::fabs(base), e); }
+
+// pow(m, +-0) = 1 and pow(1, e) = 1 for every m and e, NaN included. glibc's
+// pow gives NaN when the other operand is a signalling NaN, so both rules
+// are applied before it is called.
+inline double pow_abs(double base, double e) {
+    const double m = std::fabs(base);
+    if (e == 0.0 || m == 1.0) return 1.0;
+    return std::pow(m, e);
+}
 
 // Divisors below the floor in magnitude (zero and subnormals included) give
 // the default quiet NaN rather than an infinity.
@@ -29,15 +37,17 @@ inline double div(double a, double b) {
 }
 
 // One generic loop per shape. `out` may be one of the inputs: element i is
-// read before it is written. Each returns the number of elements written.
+// read before it is written. Each returns the number of elements written, or
+// kCancelled when control stopped the map.
 template <class Rule>
-std::size_t map_unary(const double* in, double* out, std::size_t n, Rule rule) {
-    return parallel_for(n, [=](std::size_t i) { out[i] = rule(in[i]); });
+std::size_t map_unary(const double* in, double* out, std::size_t n, Rule rule, const MapControl& control = {}) {
+    return parallel_for(n, [=](std::size_t i) { out[i] = rule(in[i]); }, control);
 }
 
 template <class Rule>
-std::size_t map_binary(const double* a, const double* b, double* out, std::size_t n, Rule rule) {
-    return parallel_for(n, [=](std::size_t i) { out[i] = rule(a[i], b[i]); });
+std::size_t map_binary(const double* a, const double* b, double* out, std::size_t n, Rule rule,
+                       const MapControl& control = {}) {
+    return parallel_for(n, [=](std::size_t i) { out[i] = rule(a[i], b[i]); }, control);
 }
 
 }  // namespace zyl::kernels

@@ -19,7 +19,10 @@ struct MapControl {
     bool (*poll)(void* ctx) = nullptr;
     void* poll_ctx = nullptr;
     // Estimated cost of one element in nanoseconds: a map whose whole work
-    // is below the hand-off cost runs on the calling thread.
+    // is below the hand-off cost runs on the calling thread, and running
+    // pieces look at the cancel flag after about 0.1 ms of work. 0 means
+    // unknown: only a single element stays on the calling thread, and the
+    // flag is checked between every two elements.
     double element_cost_ns = 0.0;
 };
 
@@ -43,8 +46,9 @@ public:
     static std::size_t current_worker();
 
     // Runs fn over [0, n) on the workers and blocks the caller until every
-    // element is done. Returns how many elements were computed, or
-    // kCancelled when control.poll cancelled the job.
+    // element is done, asking control.poll every 2 ms meanwhile. Returns how
+    // many elements were computed, or kCancelled when the poll cancelled the
+    // job; either way no worker touches the job any more.
     std::size_t run(std::size_t n, RangeFn fn, void* ctx, const MapControl& control = {});
 
     struct State;
@@ -56,19 +60,17 @@ private:
 };
 
 // Thread count from RAYON_NUM_THREADS / RAYON_RS_NUM_CPUS, else the CPUs this
-// process may use (affinity and cgroup quota), else 1.
+// process may use (affinity and cgroup quota), else 1; never more than
+// kMaxWorkerThreads (thread_count.hpp).
 std::size_t configured_thread_count();
 
-// body(worker, i) for i in [0, n); n <= 1 runs on the calling thread. Elements that run on the same worker never overlap, so per-worker
-// scratch space (indexed by worker < worker_slots()) needs no locking.
-// Returns the number of elements computed.
+// body(worker, i) for i in [0, n). Small maps (see MapControl) run on the
+// calling thread. Elements that run on the same worker never overlap, so
+// per-worker scratch space (indexed by worker < worker_slots()) needs no
+// locking. Returns the number of elements computed, or kCancelled.
 template <class F>
 std::size_t parallel_for_workers(std::size_t n, F&& body, const MapControl& control = {}) {
     WorkerPool& pool = WorkerPool::instance();
-    if (n <= 1) {
-        if (n == 1) body(WorkerPool::current_worker(), std::size_t{0});
-        return n;
-    }
     using Body = std::remove_reference_t<F>;
     RangeFn fn = [](void* ctx, std::size_t worker, std::size_t begin, std::size_t end) {
         Body& b = *static_cast<Body*>(ctx);

@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "format/number_format.hpp"
+#include "kernels/element_costs.hpp"
+#include "pool/serial_for.hpp"
 
 namespace zyl {
 
@@ -27,17 +29,20 @@ std::string knot_repr(const Knot& k) {
     return out;
 }
 
-void simulate_pulses(double x0, double y0, std::size_t n_pulses, std::vector<std::array<double, 3>>& out) {
+std::size_t simulate_pulses(double x0, double y0, std::size_t n_pulses, std::vector<std::array<double, 3>>& out,
+                            const MapControl& control) {
     out.clear();
     // Checked before adding one, which would wrap for SIZE_MAX.
     if (n_pulses >= out.max_size()) throw std::length_error("simulate_pulses: too many pulses");
     out.reserve(n_pulses + 1);
     Point p{x0, y0};
     out.push_back({p.x, p.y, tension(p.x, p.y)});
-    for (std::size_t k = 1; k <= n_pulses; ++k) {
+    const MapControl steps{control.poll, control.poll_ctx, cost::kPulse};
+    const std::size_t done = serial_for(n_pulses, [&](std::size_t) {
         p = mirror_pulse(p);
         out.push_back({p.x, p.y, tension(p.x, p.y)});
-    }
+    }, steps);
+    return done == kCancelled ? kCancelled : out.size();
 }
 
 }  // namespace zyl

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
 #include "tension/point.hpp"
 
 namespace zyl {
@@ -44,7 +45,10 @@ std::string knot_repr(const Knot& k);
 // pulses; `out` is replaced. Throws std::length_error when n_pulses + 1
 // entries exceed what a vector can address (n_pulses = SIZE_MAX included) and
 // lets std::bad_alloc from the single up-front reservation propagate, so
-// nothing is computed unless the whole trajectory fits.
-void simulate_pulses(double x0, double y0, std::size_t n_pulses, std::vector<std::array<double, 3>>& out);
+// nothing is computed unless the whole trajectory fits. Runs on the calling
+// thread, asking control.poll every millisecond or so; returns the number of
+// entries, or kCancelled (out is then incomplete).
+std::size_t simulate_pulses(double x0, double y0, std::size_t n_pulses, std::vector<std::array<double, 3>>& out,
+                            const MapControl& control = {});
 
 }  // namespace zyl

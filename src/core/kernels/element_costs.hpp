@@ -1,0 +1,23 @@
+#pragma once
+// Nanoseconds one element of each batch rule takes on one core, measured by
+// bench/bench_element_costs.cpp (2-core x86-64 VM, glibc libm) and rounded.
+// Only their size matters: they decide whether a map is worth handing to the
+// worker pool and how often a running piece looks for cancellation.
+namespace zyl::cost {
+
+inline constexpr double kExp = 6.5;
+inline constexpr double kLog = 6.0;
+inline constexpr double kSqrt = 3.0;
+inline constexpr double kSinCos = 22.0;
+inline constexpr double kArithmetic = 1.0;  // add, sub, mul
+inline constexpr double kDiv = 1.5;
+inline constexpr double kPow = 15.0;
+inline constexpr double kTension = 12.0;
+inline constexpr double kBoost = 67.0;
+inline constexpr double kRotatePhase = 30.0;
+inline constexpr double kPulse = 48.0;  // one mirror pulse and its tension
+inline constexpr double kOctonionMul = 43.0;
+inline constexpr double kChristoffel = 15.0;
+inline constexpr double kGeometricTerm = 4.0;  // per (i, j) term: L * L per product
+
+}  // namespace zyl::cost
