@@ -142,19 +142,18 @@ def cases(rng, n):
     octs = [[rng.uniform(-1, 1) for _ in range(8)] for _ in range(min(n, 200_000))] * max(1, n // 200_000)
     mvs = [[rng.uniform(-1, 1) for _ in range(8)] for _ in range(min(n, 200_000))] * max(1, n // 200_000)
     sig = [1, 1, -1]
-    exp, log, sqrt, sin, cos = math.exp, math.log, math.sqrt, math.sin, math.cos
     return [
-        ("exp_n", lambda: z.exp_n(xs), lambda: [exp(x) for x in xs]),
-        ("ln_n", lambda: z.ln_n(ps), lambda: [log(y) for y in ps]),
-        ("sqrt_n", lambda: z.sqrt_n(ps), lambda: [sqrt(x) for x in ps]),
-        ("sin_n", lambda: z.sin_n(xs), lambda: [sin(x) for x in xs]),
-        ("cos_n", lambda: z.cos_n(xs), lambda: [cos(x) for x in xs]),
+        ("exp_n", lambda: z.exp_n(xs), lambda: [math.exp(x) for x in xs]),
+        ("ln_n", lambda: z.ln_n(ps), lambda: [math.log(y) for y in ps]),
+        ("sqrt_n", lambda: z.sqrt_n(ps), lambda: [math.sqrt(x) for x in ps]),
+        ("sin_n", lambda: z.sin_n(xs), lambda: [math.sin(x) for x in xs]),
+        ("cos_n", lambda: z.cos_n(xs), lambda: [math.cos(x) for x in xs]),
         ("add_n", lambda: z.add_n(xs, ps), lambda: [a + b for a, b in zip(xs, ps)]),
         ("sub_n", lambda: z.sub_n(xs, ps), lambda: [a - b for a, b in zip(xs, ps)]),
         ("mul_n", lambda: z.mul_n(xs, ps), lambda: [a * b for a, b in zip(xs, ps)]),
         ("div_n", lambda: z.div_n(xs, ps), lambda: [a / b for a, b in zip(xs, ps)]),
         ("pow_n", lambda: z.pow_n(ps, small), lambda: [a ** b for a, b in zip(ps, small)]),
-        ("tension_n", lambda: z.tension_n(xs, ps), lambda: [exp(x) - log(y) for x, y in zip(xs, ps)]),
+        ("tension_n", lambda: z.tension_n(xs, ps), lambda: [math.exp(x) - math.log(y) for x, y in zip(xs, ps)]),
         ("boost_n", lambda: z.boost_n(points, small, 1.5), lambda: py_boost(points, small, 1.5)),
         ("rotate_phase_n", lambda: z.rotate_phase_n(points, xs), lambda: py_rotate(points, xs)),
         ("schrodinger_step_n", lambda: z.schrodinger_step_n(points, xs, 0.1, 1.0),

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests (GoogleTest through ctest), the
+# Runs every test: the native unit tests (GoogleTest through ctest, then again
+# under AddressSanitizer and UndefinedBehaviorSanitizer), the
 # Python tests (pytest) and a type check of the stubs (mypy).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,6 +12,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/.venv/bin/ninj
     -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j2
 ctest --test-dir "$build" --output-on-failure -j2
+bash "$root/scripts/sanitize.sh"
 
 cd "$root"
 "$py" -m pytest -q tests/python

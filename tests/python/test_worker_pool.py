@@ -70,3 +70,36 @@ def test_forked_child_gets_a_fresh_pool(python_in_subprocess):
         print(p.exitcode, q.get(timeout=5) if p.exitcode == 0 else None)
     """, RAYON_NUM_THREADS="2")
     assert out.split() == ["0", "3.0"]
+
+
+HUGE_POOL = """
+    import hashlib, os, resource, struct, zyl_core as z
+    limit = {limit}
+    xs = [k * 1e-3 for k in range(100_003)]
+    before = len(os.listdir('/proc/self/task'))
+    if limit:
+        # While the pool starts, room for a few dozen thread stacks only: the
+        # rest cannot start. The limit is lifted again for the computation.
+        with open('/proc/self/statm') as f:
+            size = int(f.read().split()[0]) * os.sysconf('SC_PAGE_SIZE')
+        soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+        resource.setrlimit(resource.RLIMIT_AS, (size + limit, hard))
+        z.exp_n([])
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    out = z.exp_n(xs) + z.pow_n(xs, xs[::-1])
+    workers = len(os.listdir('/proc/self/task')) - before
+    print(workers, hashlib.sha256(struct.pack(f"<{{len(out)}}d", *out)).hexdigest())
+"""
+
+
+@pytest.mark.parametrize("limit, expected_workers", [
+    (0, (1024, 1024)),              # capped at the documented bound
+    (400 << 20, (1, 1023)),         # as many as the address space allows
+])
+def test_thread_count_the_system_cannot_start(python_in_subprocess, limit, expected_workers):
+    workers, digest = python_in_subprocess(HUGE_POOL.format(limit=limit),
+                                           RAYON_NUM_THREADS="99999999999").split()
+    low, high = expected_workers
+    assert low <= int(workers) <= high
+    _, reference = python_in_subprocess(HUGE_POOL.format(limit=0), RAYON_NUM_THREADS="1").split()
+    assert digest == reference

@@ -247,13 +247,15 @@ WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State)
     state_->may_spin = n_threads <= usable_cpus();
     // Workers live as long as the process; the state is never freed so that
     // exiting while they sleep is harmless. A thread the system refuses
-    // (too many threads, no memory for a stack) ends the start-up: the pool
-    // works with those already running.
+    // (too many threads, no memory for a stack or for the thread's state)
+    // ends the start-up: the pool works with those already running.
     for (std::size_t i = 0; i < n_threads; ++i) {
         try {
             std::thread(&State::worker_loop, state_, i).detach();
             ++n_threads_;
         } catch (const std::system_error&) {
+            break;
+        } catch (const std::bad_alloc&) {
             break;
         }
     }
@@ -334,10 +336,12 @@ std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx, const MapContr
             }
         }
     }
-    // Withdraw the job, then wait for every worker that may still hold it:
-    // after this no thread touches the caller's buffers.
+    // Withdraw the job, then wait for every worker that may still hold it (an
+    // element that does not look at the cancel flag runs to its end): after
+    // this no thread touches the caller's buffers.
     s.job.store(nullptr);
-    while (s.busy.load() != 0) std::this_thread::yield();
+    auto released = [&] { return s.busy.load() == 0; };
+    while (!busy_wait(released, true)) std::this_thread::sleep_for(std::chrono::microseconds(100));
     if (job.cancelled.load()) return kCancelled;
     return job.elements_done.load(std::memory_order_relaxed);
 }
