@@ -14,13 +14,18 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "python"))
 from interrupt_harness import interrupt  # noqa: E402
 
+
+
+def find_formula_call(samples, delays):
+    step = 0.2 / samples
+    return (f"find_formula, {samples:.0e} samples",
+            f"xs = [k * {step!r} for k in range({samples})]\nys = [math.sin(x) * x + 0.3 for x in xs]",
+            "z.find_formula([xs], ys)", delays)
+
+
 CALLS = [
-    ("find_formula, 2e5 samples",
-     "xs = [k * 5e-6 for k in range(200_000)]\nys = [math.sin(x) * x + 0.3 for x in xs]",
-     "z.find_formula([xs], ys)", [0.3, 0.8, 1.5, 2.5, 4.0]),
-    ("find_formula, 1e6 samples",
-     "xs = [k * 1e-6 for k in range(1_000_000)]\nys = [math.sin(x) * x + 0.3 for x in xs]",
-     "z.find_formula([xs], ys)", [0.5, 1.5, 3.0, 5.0, 8.0]),
+    find_formula_call(200_000, [0.3, 0.8, 1.5, 2.5, 4.0]),
+    find_formula_call(1_000_000, [0.5, 1.5, 3.0, 5.0, 8.0]),
     ("simulate_pulses_n(0.1, 1.2, 3e7)", "",
      "z.simulate_pulses_n(0.1, 1.2, 30_000_000)", [0.2, 0.8, 1.5, 2.5, 4.0]),
     ("geometric_product_n, 1 pair, L = 2^15",

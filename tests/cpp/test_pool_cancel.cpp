@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -128,6 +129,36 @@ TEST(PoolSmallMaps, CheapMapsStayOnTheCallingThread) {
         if (c.on_caller) EXPECT_EQ(here.load(), c.n) << "n=" << c.n << " cost=" << c.cost_ns;
         else EXPECT_EQ(here.load(), 0u) << "n=" << c.n << " cost=" << c.cost_ns;
     }
+}
+
+TEST(PoolSmallMaps, ASecondCallerComputesItselfInsteadOfWaiting) {
+    // `held` stands for the interpreter lock: the first caller's poll takes
+    // it, and the second caller holds it while it runs its own map. Waiting
+    // for the pool there would deadlock.
+    std::mutex held;
+    std::atomic<bool> first_polling{false};
+    struct Poll {
+        std::mutex* held;
+        std::atomic<bool>* polling;
+        static bool ask(void* self) {
+            auto* p = static_cast<Poll*>(self);
+            p->polling->store(true);
+            std::lock_guard lock(*p->held);
+            return false;
+        }
+    } poll{&held, &first_polling};
+    std::thread first([&] {
+        zyl::parallel_for(100'000, [](std::size_t) { spin_for(5us); }, {&Poll::ask, &poll, 5'000.0});
+    });
+    while (!first_polling.load()) std::this_thread::yield();
+    {
+        std::lock_guard lock(held);
+        std::vector<int> hits(100'000, 0);
+        EXPECT_EQ(zyl::parallel_for(hits.size(), [&](std::size_t i) { hits[i]++; }, {nullptr, nullptr, 10.0}),
+                  hits.size());
+        for (int h : hits) ASSERT_EQ(h, 1);
+    }
+    first.join();
 }
 
 TEST(SerialFor, RunsInOrderAndStopsBetweenBlocks) {

@@ -303,7 +303,11 @@ std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx, const MapContr
     if (small || n_threads_ == 0 || t_inside_worker) return run_here(n, fn, ctx, control);
 
     State& s = *state_;
-    std::lock_guard one_job(s.submit);
+    // One job at a time. A caller that finds the pool taken computes its map
+    // itself rather than wait: it may hold a lock (the interpreter's) that
+    // the running job's caller needs for its polls.
+    std::unique_lock one_job(s.submit, std::try_to_lock);
+    if (!one_job.owns_lock()) return run_here(n, fn, ctx, control);
     Job job{fn, ctx, n, std::min(n, n_threads_ * kChunksPerWorker), elements_per_check(control.element_cost_ns)};
     for (std::size_t w = 0; w < n_threads_; ++w) {
         std::uint64_t b = job.n_chunks * w / n_threads_;
