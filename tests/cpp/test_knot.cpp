@@ -98,6 +98,18 @@ TEST(SimulatePulses, MatchesKnotPulses) {
     }
 }
 
+TEST(SimulatePulses, StopsWhenItsPollSaysSo) {
+    int polls = 0;
+    const MapControl stop_at_second{[](void* n) { return ++*static_cast<int*>(n) == 2; }, &polls};
+    std::vector<std::array<double, 3>> out;
+    EXPECT_EQ(simulate_pulses(0.0, 1.0, 10'000'000, out, stop_at_second), kCancelled);
+    EXPECT_EQ(polls, 2);
+    EXPECT_LT(out.size(), 100'000u);
+    std::vector<std::array<double, 3>> full;
+    EXPECT_EQ(simulate_pulses(0.0, 1.0, 1000, full, {}), 1001u);
+    for (std::size_t k = 0; k < out.size() && k < full.size(); ++k) EXPECT_EQ(out[k], full[k]);
+}
+
 TEST(SimulatePulses, RefusesTrajectoriesThatCannotBeHeld) {
     std::vector<std::array<double, 3>> out{{1.0, 2.0, 3.0}};
     EXPECT_THROW(simulate_pulses(0.0, 1.0, SIZE_MAX, out), std::length_error);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -235,6 +236,24 @@ TEST(GeometricProductBatch, ReportsTheLowestFaultyPairAndNoOutput) {
     EXPECT_LT(sig_err->pair, 1234u);
     EXPECT_EQ(sig_err->status.fault, Fault::signature_too_short);
     EXPECT_EQ(sig_err->message.rfind("pair " + std::to_string(sig_err->pair) + ": basis vector e1", 0), 0u);
+}
+
+TEST(GeometricProductBatch, ACancelledBatchStopsInsideALongProductAndReturnsNothing) {
+    // One pair of 2^11 coefficients: some 4 million terms; the first poll
+    // (2 ms in) cancels, and the product stops row by row.
+    const std::size_t len = std::size_t{1} << 11;
+    std::vector<Vec> a{Vec(len, 0.5)}, b{Vec(len, 0.25)};
+    std::vector<Vec> out;
+    const zyl::MapControl stop{[](void*) { return true; }, nullptr, 4.0 * double(len) * double(len)};
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto err = zyl::geometric_product_batch(a, b, Signature(11, 1), out, stop);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(150));
+    ASSERT_TRUE(err.has_value());
+    EXPECT_EQ(err->status.fault, Fault::cancelled);
+    EXPECT_TRUE(out.empty());
+    // Uncancelled, the same batch is complete.
+    EXPECT_FALSE(zyl::geometric_product_batch(a, b, Signature(11, 1), out).has_value());
+    EXPECT_EQ(out.size(), 1u);
 }
 
 }  // namespace
