@@ -108,26 +108,30 @@ TEST(PoolCancel, NestedMapSeesTheEnclosingCancellation) {
 
 TEST(PoolSmallMaps, CheapMapsStayOnTheCallingThread) {
     const auto me = std::this_thread::get_id();
+    enum class Caller { all, none, some };
     struct Case {
         std::size_t n;
         double cost_ns;
-        bool on_caller;
+        Caller computes;
     };
     const Case cases[] = {
-        {1, 0.0, true},          // one element of unknown cost
-        {2, 0.0, false},         // unknown cost: handed off
-        {1000, 1.0, true},       // 1 microsecond of work
-        {2, 1e9, false},         // long elements are handed off, so the caller can poll
-        {1, 1e9, false},
-        {1'000'000, 1.0, false},
+        {1, 0.0, Caller::all},           // one element of unknown cost
+        {2, 0.0, Caller::none},          // unknown cost: handed off
+        {1000, 1.0, Caller::all},        // 1 microsecond of work
+        {2, 1e9, Caller::none},          // long elements are handed off, so the caller can poll
+        {1, 1e9, Caller::none},
+        {1'000'000, 1.0, Caller::some},  // short elements: the caller takes chunks too
     };
     for (const Case& c : cases) {
         std::atomic<std::size_t> here{0};
         zyl::parallel_for(c.n, [&](std::size_t) {
             if (std::this_thread::get_id() == me) here++;
         }, {nullptr, nullptr, c.cost_ns});
-        if (c.on_caller) EXPECT_EQ(here.load(), c.n) << "n=" << c.n << " cost=" << c.cost_ns;
-        else EXPECT_EQ(here.load(), 0u) << "n=" << c.n << " cost=" << c.cost_ns;
+        if (c.computes == Caller::all) {
+            EXPECT_EQ(here.load(), c.n) << "n=" << c.n << " cost=" << c.cost_ns;
+        } else if (c.computes == Caller::none) {
+            EXPECT_EQ(here.load(), 0u) << "n=" << c.n << " cost=" << c.cost_ns;
+        }
     }
 }
 

@@ -74,18 +74,21 @@ namespace {
 
 TEST(WorkerPool, WorkerNumbersNeverOverlap) {
     // Per-worker tallies without atomics: a worker number shared by two
-    // threads at once would lose counts.
+    // threads at once would lose counts. With a known short cost the caller
+    // takes chunks too, under a number of its own.
     const std::size_t slots = zyl::WorkerPool::instance().worker_slots();
-    std::vector<std::size_t> per_worker(slots, 0);
-    const std::size_t n = 200000;
-    std::size_t done = zyl::parallel_for_workers(n, [&](std::size_t worker, std::size_t) {
-        ASSERT_LT(worker, slots);
-        per_worker[worker] += 1;
-    });
-    EXPECT_EQ(done, n);
-    std::size_t total = 0;
-    for (std::size_t c : per_worker) total += c;
-    EXPECT_EQ(total, n);
+    for (double cost_ns : {0.0, 1.0}) {
+        std::vector<std::size_t> per_worker(slots, 0);
+        const std::size_t n = 2'000'000;
+        std::size_t done = zyl::parallel_for_workers(n, [&](std::size_t worker, std::size_t) {
+            ASSERT_LT(worker, slots);
+            per_worker[worker] += 1;
+        }, {nullptr, nullptr, cost_ns});
+        EXPECT_EQ(done, n);
+        std::size_t total = 0;
+        for (std::size_t c : per_worker) total += c;
+        EXPECT_EQ(total, n) << "cost " << cost_ns;
+    }
 }
 
 }  // namespace

@@ -26,10 +26,12 @@ namespace zyl {
 // a job never has more than 64 chunks per worker.
 //
 // Hand-off: waking a sleeping thread costs tens of microseconds on a virtual
-// machine, so a worker that has just finished spins, then yields, for a short
-// while before it sleeps, and the caller does the same before it sleeps on a
-// timed wait. Maps whose estimated work is below the hand-off cost never
-// leave the calling thread.
+// machine (and far more on a loaded one), so a worker that has just finished
+// spins, then yields, for a short while before it sleeps; maps whose
+// estimated work is below the hand-off cost never leave the calling thread;
+// and for maps of short elements the caller takes chunks too (from a run of
+// its own, worker number n_threads), so a job never waits for a worker to
+// wake up. While it works or waits, the caller asks the poll every 2 ms.
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -41,6 +43,9 @@ constexpr std::size_t kChunksPerWorker = 64;
 // spinning, about 80 to workers that sleep), so that handing off pays.
 constexpr double kInlineWorkHotNs = 20'000.0;
 constexpr double kInlineWorkColdNs = 160'000.0;
+// Elements up to this cost are short enough for the caller to compute too:
+// it asks the poll between blocks of them.
+constexpr double kCallerHelpsBelowNs = 100'000.0;
 // A running piece looks at the cancel flag after this much estimated work;
 // elements of unknown cost are checked one by one.
 constexpr double kCheckEveryNs = 100'000.0;
@@ -108,6 +113,17 @@ struct Job {
 
 thread_local bool t_inside_worker = false;
 thread_local std::size_t t_worker = 0;
+
+class WorkerNumberScope {
+public:
+    explicit WorkerNumberScope(std::size_t number) : saved_(t_worker) { t_worker = number; }
+    ~WorkerNumberScope() { t_worker = saved_; }
+    WorkerNumberScope(const WorkerNumberScope&) = delete;
+    WorkerNumberScope& operator=(const WorkerNumberScope&) = delete;
+
+private:
+    std::size_t saved_;
+};
 // The cancel flag of the job this thread is computing elements of.
 thread_local const std::atomic<bool>* t_cancel = nullptr;
 
@@ -153,7 +169,11 @@ struct WorkerPool::State {
     std::size_t n_runs = 0;
     bool may_spin = false;  // no more workers than processors
 
+    // Takes the next chunk for `me`, from its own run or stolen.
+    bool next_chunk(Job& job, std::size_t me, std::uint64_t& chunk);
     void work(Job& job, std::size_t me);
+    // The caller's share: like work(), asking the poll between blocks.
+    void help(Job& job, std::size_t me, const MapControl& control);
     void worker_loop(std::size_t me);
     void finished_chunk(Job& job);
 };
@@ -198,22 +218,45 @@ void WorkerPool::State::finished_chunk(Job& job) {
     }
 }
 
-void WorkerPool::State::work(Job& job, std::size_t me) {
+bool WorkerPool::State::next_chunk(Job& job, std::size_t me, std::uint64_t& chunk) {
     Run& mine = runs[me];
-    for (;;) {
-        std::uint64_t chunk;
-        while (!job.cancelled.load(std::memory_order_relaxed) && pop_front(mine, chunk)) {
-            const std::size_t begin = job.n * chunk / job.n_chunks;
-            const std::size_t end = job.n * (chunk + 1) / job.n_chunks;
-            const std::size_t done = run_range(job.fn, job.ctx, me, begin, end, job.check_every, job.cancelled);
-            job.elements_done.fetch_add(done, std::memory_order_relaxed);
-            finished_chunk(job);
-        }
-        if (job.cancelled.load(std::memory_order_relaxed)) return;
+    while (!job.cancelled.load(std::memory_order_relaxed)) {
+        if (pop_front(mine, chunk)) return true;
         bool stole = false;
-        for (std::size_t k = 1; k < n_runs && !stole; ++k)
-            stole = steal_half(runs[(me + k) % n_runs], mine);
-        if (!stole) return;
+        for (std::size_t k = 1; k < n_runs && !stole; ++k) stole = steal_half(runs[(me + k) % n_runs], mine);
+        if (!stole) return false;
+    }
+    return false;
+}
+
+void WorkerPool::State::work(Job& job, std::size_t me) {
+    std::uint64_t chunk;
+    while (next_chunk(job, me, chunk)) {
+        const std::size_t begin = job.n * chunk / job.n_chunks;
+        const std::size_t end = job.n * (chunk + 1) / job.n_chunks;
+        job.elements_done.fetch_add(run_range(job.fn, job.ctx, me, begin, end, job.check_every, job.cancelled),
+                                    std::memory_order_relaxed);
+        finished_chunk(job);
+    }
+}
+
+void WorkerPool::State::help(Job& job, std::size_t me, const MapControl& control) {
+    Clock::time_point next_poll = Clock::now() + kPollInterval;
+    std::uint64_t chunk;
+    while (next_chunk(job, me, chunk)) {
+        std::size_t i = job.n * chunk / job.n_chunks;
+        const std::size_t end = job.n * (chunk + 1) / job.n_chunks;
+        while (i < end && !job.cancelled.load(std::memory_order_relaxed)) {
+            const std::size_t stop = end - i > job.check_every ? i + job.check_every : end;
+            job.fn(job.ctx, me, i, stop);
+            job.elements_done.fetch_add(stop - i, std::memory_order_relaxed);
+            i = stop;
+            if (control.poll != nullptr && Clock::now() >= next_poll) {
+                if (control.poll(control.poll_ctx)) job.cancelled.store(true);
+                next_poll = Clock::now() + kPollInterval;
+            }
+        }
+        finished_chunk(job);
     }
 }
 
@@ -243,7 +286,7 @@ void WorkerPool::State::worker_loop(std::size_t me) {
 
 WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State) {
     n_threads = std::min(n_threads, kMaxWorkerThreads);
-    state_->runs = std::make_unique<Run[]>(n_threads);
+    state_->runs = std::make_unique<Run[]>(n_threads + 1);  // the last one is the caller's
     state_->may_spin = n_threads <= usable_cpus();
     // Workers live as long as the process; the state is never freed so that
     // exiting while they sleep is harmless. A thread the system refuses
@@ -259,7 +302,7 @@ WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State)
             break;
         }
     }
-    state_->n_runs = n_threads_;
+    state_->n_runs = n_threads_ + 1;
 }
 
 std::size_t WorkerPool::current_worker() { return t_worker; }
@@ -308,10 +351,14 @@ std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx, const MapContr
     // the running job's caller needs for its polls.
     std::unique_lock one_job(s.submit, std::try_to_lock);
     if (!one_job.owns_lock()) return run_here(n, fn, ctx, control);
-    Job job{fn, ctx, n, std::min(n, n_threads_ * kChunksPerWorker), elements_per_check(control.element_cost_ns)};
-    for (std::size_t w = 0; w < n_threads_; ++w) {
-        std::uint64_t b = job.n_chunks * w / n_threads_;
-        std::uint64_t e = job.n_chunks * (w + 1) / n_threads_;
+    // Elements of unknown or long cost are left to the workers: the caller
+    // could not poll inside one.
+    const bool caller_helps = control.element_cost_ns > 0.0 && control.element_cost_ns < kCallerHelpsBelowNs;
+    const std::size_t takers = n_threads_ + (caller_helps ? 1 : 0);
+    Job job{fn, ctx, n, std::min(n, takers * kChunksPerWorker), elements_per_check(control.element_cost_ns)};
+    for (std::size_t w = 0; w <= n_threads_; ++w) {
+        std::uint64_t b = w < takers ? job.n_chunks * w / takers : 0;
+        std::uint64_t e = w < takers ? job.n_chunks * (w + 1) / takers : 0;
         s.runs[w].chunks.store(pack(b, e), std::memory_order_relaxed);
     }
     s.job.store(&job);
@@ -324,8 +371,13 @@ std::size_t WorkerPool::run(std::size_t n, RangeFn fn, void* ctx, const MapContr
         s.work_ready.notify_all();
     }
 
+    if (caller_helps) {
+        WorkerNumberScope number(n_threads_);
+        CancelScope scope(&job.cancelled);
+        s.help(job, n_threads_, control);
+    }
     auto complete = [&] { return job.chunks_done.load() == job.n_chunks; };
-    if (!busy_wait(complete, s.may_spin)) {
+    if (!job.cancelled.load() && !busy_wait(complete, s.may_spin)) {
         for (;;) {
             {
                 std::unique_lock lock(s.m);

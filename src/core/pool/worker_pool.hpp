@@ -39,10 +39,13 @@ public:
     // child process forked after it existed).
     static WorkerPool& instance();
 
-    // How many distinct worker numbers a job's elements may see.
-    std::size_t worker_slots() const { return n_threads_ > 0 ? n_threads_ : 1; }
+    // How many distinct worker numbers a job's elements may see: one per
+    // worker, and one more for the calling thread, which computes elements
+    // of small maps and takes chunks of large ones.
+    std::size_t worker_slots() const { return n_threads_ + 1; }
 
-    // The worker number of the calling thread (0 outside the workers).
+    // The worker number of the calling thread: its own inside a worker, the
+    // caller's slot while a caller takes chunks of its job, else 0.
     static std::size_t current_worker();
 
     // Runs fn over [0, n) on the workers and blocks the caller until every
@@ -65,9 +68,9 @@ private:
 std::size_t configured_thread_count();
 
 // body(worker, i) for i in [0, n). Small maps (see MapControl) run on the
-// calling thread. Elements that run on the same worker never overlap, so
-// per-worker scratch space (indexed by worker < worker_slots()) needs no
-// locking. Returns the number of elements computed, or kCancelled.
+// calling thread. Within one map, elements that run under the same worker
+// number never overlap, so per-map scratch space indexed by worker (<
+// worker_slots()) needs no locking. Returns the number of elements computed, or kCancelled.
 template <class F>
 std::size_t parallel_for_workers(std::size_t n, F&& body, const MapControl& control = {}) {
     WorkerPool& pool = WorkerPool::instance();
