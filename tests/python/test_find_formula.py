@@ -165,8 +165,8 @@ def test_results_do_not_depend_on_pool_size(python_in_subprocess):
 LONG_SEARCH = """
     import os, random, sys, time, zyl_core as z
     rng = random.Random(3)
-    cols = [[rng.uniform(0.5, 3.0) for _ in range(200)] for _ in range(3)]
-    ys = [rng.gauss(0, 1) for _ in range(200)]
+    cols = [[rng.uniform(0.5, 3.0) for _ in range(20000)] for _ in range(3)]
+    ys = [rng.gauss(0, 1) for _ in range(20000)]
     print("start", flush=True)
     try:
         z.find_formula(cols, ys, max_complexity=12)
