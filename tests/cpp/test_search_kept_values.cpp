@@ -77,6 +77,30 @@ TEST(KeptValues, AnyBudgetGivesTheSameResults) {
     }
 }
 
+TEST(KeptValues, LongDataWithoutKeptValues) {
+    // Operands that keep nothing are evaluated a chunk of samples at a time;
+    // the sums carry over from chunk to chunk.
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> val(0.5, 3.0);
+    Problem p;
+    const std::size_t samples = 70001;
+    p.columns.assign(2, std::vector<double>(samples));
+    for (std::size_t i = 0; i < samples; ++i) {
+        p.columns[0][i] = val(rng);
+        p.columns[1][i] = val(rng);
+        p.targets.push_back(p.columns[0][i] * p.columns[1][i] - std::sin(p.columns[0][i]) + 0.01 * val(rng));
+    }
+    p.params.max_complexity = 5;
+    p.params.beam_width = 24;
+    const SearchOutcome all = run(p);
+    BudgetScope scope(0);
+    const SearchOutcome none = run(p);
+    ASSERT_TRUE(all.best && none.best);
+    EXPECT_EQ(all.best->formula, none.best->formula);
+    EXPECT_TRUE(bit_equal(all.best->error, none.best->error));
+    EXPECT_EQ(all.scored, none.scored);
+}
+
 TEST(KeptValues, StoreStopsAtTheBudget) {
     ColumnStore store(4, 3 * 4 * sizeof(double) + 5);
     EXPECT_NE(store.take(), nullptr);
@@ -84,6 +108,11 @@ TEST(KeptValues, StoreStopsAtTheBudget) {
     EXPECT_NE(store.take(), nullptr);
     EXPECT_EQ(store.take(), nullptr);
     EXPECT_EQ(ColumnStore(4, 0).take(), nullptr);
+}
+
+std::optional<double> whole_sum(Op op, const std::vector<double>& a, const std::vector<double>& b, std::size_t n,
+                                std::span<const double> targets, Abandon abandon = {}) {
+    return squared_error_sum(op, a.data(), b.data(), SampleRange{0, n}, targets, abandon);
 }
 
 TEST(ColumnScore, SumMatchesTheRmseOfStoredValues) {
@@ -99,7 +128,7 @@ TEST(ColumnScore, SumMatchesTheRmseOfStoredValues) {
                 std::vector<double> stored(n);
                 const bool ok = apply_column(op, a.data(), b.data(), stored.data(), n);
                 const std::span<const double> tg(targets.data(), t);
-                auto sum = squared_error_sum(op, a.data(), b.data(), n, tg);
+                auto sum = whole_sum(op, a, b, n, tg);
                 ASSERT_EQ(ok, sum.has_value()) << int(code) << " n " << n;
                 if (ok) {
                     EXPECT_TRUE(bit_equal(rmse(stored, tg), rmse_of_sum(*sum, t))) << int(code) << " n " << n;
@@ -113,11 +142,54 @@ TEST(ColumnScore, RejectionPastTheTargetsStillDrops) {
     // Samples without a target are not summed but must still be accepted.
     const std::vector<double> a{1.0, 2.0, 0.0};
     const std::vector<double> targets{1.0};
-    EXPECT_FALSE(squared_error_sum(Op::Inv, a.data(), nullptr, 3, targets));
-    EXPECT_TRUE(squared_error_sum(Op::Inv, a.data(), nullptr, 2, targets));
-    auto empty = squared_error_sum(Op::Neg, a.data(), nullptr, 0, targets);
+    EXPECT_FALSE(whole_sum(Op::Inv, a, a, 3, targets));
+    EXPECT_TRUE(whole_sum(Op::Inv, a, a, 2, targets));
+    auto empty = whole_sum(Op::Neg, a, a, 0, targets);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(bit_equal(-0.0, *empty));
+}
+
+TEST(ColumnScore, PiecesAndAbandoningKeepTheBits) {
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> val(-2.0, 2.0);
+    const std::size_t n = 300;  // several blocks between looks at the bound
+    std::vector<double> a(n), b(n), targets(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] = val(rng);
+        b[i] = val(rng);
+        targets[i] = a[i] * b[i] + 0.1 * val(rng);
+    }
+    for (Op op : {Op::Mul, Op::Add, Op::Zyl, Op::Sin}) {
+        const double whole = *whole_sum(op, a, b, n, targets);
+        // In two pieces, split anywhere.
+        for (std::size_t cut : {0u, 1u, 63u, 64u, 65u, 200u, 300u}) {
+            auto head = squared_error_sum(op, a.data(), b.data(), SampleRange{0, cut}, targets);
+            auto tail = squared_error_sum(op, a.data() + cut, b.data() + cut, SampleRange{cut, n, *head}, targets);
+            EXPECT_TRUE(bit_equal(whole, *tail)) << int(op) << " cut " << cut;
+        }
+        // Abandoned exactly when the error exceeds the cut-off, never for a
+        // candidate at or below it; kept sums are untouched.
+        const double factor = 1.25;
+        const double error = rmse_of_sum(whole, n) * factor;
+        for (double cutoff : {0.0, error * 0.5, std::nextafter(error, 0.0), error, error * 2.0, kInf, kNaN}) {
+            auto sum = whole_sum(op, a, b, n, targets, Abandon{cutoff, factor});
+            if (sum) {
+                EXPECT_TRUE(bit_equal(whole, *sum));
+            } else {
+                EXPECT_GT(error, cutoff) << int(op);
+            }
+            if (!(error > cutoff)) {
+                EXPECT_TRUE(sum) << int(op) << " cutoff " << cutoff;
+            }
+        }
+        // A factor that is not positive and finite never abandons.
+        for (double factor : {0.0, -1.0, kInf, kNaN})
+            EXPECT_TRUE(whole_sum(op, a, b, n, targets, Abandon{0.0, factor})) << int(op);
+    }
+    // A hopeless candidate stops early: here at the first look.
+    auto far = squared_error_sum(Op::Add, a.data() + 64, b.data() + 64, SampleRange{64, n, 1e6}, targets,
+                                 Abandon{0.1, 1.0});
+    EXPECT_FALSE(far);
 }
 
 }  // namespace

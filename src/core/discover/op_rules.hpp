@@ -26,20 +26,15 @@ inline bool accepts(double a, double b) {
     return true;
 }
 
-// zyl(a, b) is exp_term(a) - log_term(b); each term depends on one operand
-// only, so the search can keep them per pool member.
-inline double zyl_exp_term(double a) { return a > kZylOverflow ? std::exp(std::log(a)) : std::exp(a); }
-
-inline double zyl_log_term(double b) {
+inline double zyl(double a, double b) {
+    double e = a > kZylOverflow ? std::exp(std::log(a)) : std::exp(a);
     double guarded = b;
     if (!(b > 0.0 || std::isnan(b))) {
         double m = std::fabs(b);
         guarded = m > kTinyMagnitude ? m : kTinyMagnitude;
     }
-    return std::log(guarded);
+    return e - std::log(guarded);
 }
-
-inline double zyl(double a, double b) { return zyl_exp_term(a) - zyl_log_term(b); }
 
 template <Op op>
 inline double value(double a, double b) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <queue>
 
 #include "column_score.hpp"
 #include "fingerprint.hpp"
@@ -17,12 +19,24 @@ namespace {
 
 // How often generation pauses to ask whether the caller wants to stop.
 constexpr std::size_t kStopCheckInterval = 4096;
-// Work of one parallel scoring phase, in samples times operations: the
+// Estimated wall time of one parallel scoring phase, in nanoseconds: the
 // caller's stop request is asked between phases, so this bounds the time
-// between two asks whatever the sample count (about 10-50 ms on one thread).
-constexpr double kWorkPerPhase = 1 << 23;
-// Rough cost of one operation on one sample, for the pool's small-job test.
-constexpr double kNsPerSampleOp = 2.0;
+// between two asks whatever the sample count.
+constexpr double kNsPerPhase = 3e7;
+// Samples every candidate of a level is summed over before the most
+// promising ones go on.
+constexpr std::size_t kPrefixSamples = 64;
+// Candidates of the first phase after the prefix at least, and of any phase
+// at most, so that the cut-off for abandoning hopeless candidates (see
+// Cutoff) tightens several times per level.
+constexpr std::size_t kFirstPhaseCandidates = 256;
+constexpr std::size_t kPhaseCandidates = 4096;
+// Rough costs of one sample: a cheap operation on kept values, and a call
+// into libm.
+constexpr double kCheapNs = 1.5;
+constexpr double kLibmNs = 20.0;
+// Samples of an operand evaluated at once when it keeps no values.
+constexpr std::size_t kChunkSamples = std::size_t{1} << 15;
 
 std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluator, const ColumnView& data,
                                       std::span<const double> targets, const SearchParams& params) {
@@ -41,32 +55,75 @@ std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluato
 bool ranks_before(double a, double b) { return a < b || (!std::isnan(a) && std::isnan(b)); }
 
 // A pool member: its expression, its values at the probes, and what it keeps
-// of its values on the data (null pointers beyond the memory budget).
+// of its values on the data (nothing beyond the memory budget).
 struct Member {
     Expr expr;
     ProbeValues probes;
-    bool scorable = false;  // its own evaluation on the data succeeds
-    const double* values = nullptr;
-    const double* exp_term = nullptr;  // zyl's term of a first operand
-    const double* log_term = nullptr;  // zyl's term of a second operand
+    bool scorable = false;            // its own evaluation on the data succeeds
+    const double* values = nullptr;  // kept values; null: evaluated from expr when needed
 };
 
-// A generated candidate: the last operation applied to pool members a (and b).
+// A generated candidate: its last operation applied to pool members a (and b).
 struct Candidate {
     Op op;
     std::uint32_t a;
-    std::uint32_t b;
+    std::uint32_t b;  // equal to a for unary operations
 };
 
+enum class State : std::uint8_t { Open, Scored, Dropped };
+
+// A candidate's scoring: open (its sum formed over a prefix of the samples),
+// scored, or dropped (unscorable, or ruled out as unable to matter).
 struct Score {
-    double error;
-    bool ok;
+    double value;  // the partial sum while open, the penalised error once scored
+    State state;
 };
 
 // One worker's scratch: evaluators for operands that keep no values.
 struct Scratch {
     ColumnEvaluator first;
     ColumnEvaluator second;
+    std::vector<const double*> shifted;  // the data's columns from some sample on
+};
+
+// The error above which a candidate of the current level cannot matter.
+// After the level, update_best takes the earliest smallest error and the
+// pool takes the floor(beam_width / 4) first results in rank order. Once that
+// many numeric errors of the level are known, a candidate whose error exceeds
+// the largest of them ranks after all of them, and a smaller error exists,
+// so it neither joins nor becomes best (best exists already; NaN results
+// never replace it). With no one joining, only best's own error counts.
+class Cutoff {
+public:
+    void start_level(std::size_t joining, const std::optional<SearchResult>& best) {
+        joining_ = joining;
+        smallest_ = {};
+        active_ = best.has_value();
+        best_error_ = best ? best->error : 0.0;
+    }
+
+    void add(double error) {
+        if (joining_ == 0 || std::isnan(error)) return;
+        if (smallest_.size() < joining_) {
+            smallest_.push(error);
+        } else if (error < smallest_.top()) {
+            smallest_.pop();
+            smallest_.push(error);
+        }
+    }
+
+    double error() const {
+        constexpr double kNone = std::numeric_limits<double>::infinity();
+        if (!active_) return kNone;
+        if (joining_ == 0) return std::isnan(best_error_) ? kNone : best_error_;
+        return smallest_.size() == joining_ ? smallest_.top() : kNone;
+    }
+
+private:
+    std::size_t joining_ = 0;
+    std::priority_queue<double> smallest_;  // the joining_ smallest so far
+    bool active_ = false;
+    double best_error_ = 0.0;
 };
 
 // One search call's working state.
@@ -97,8 +154,7 @@ public:
         for (std::size_t level = 2; level <= params_.max_complexity; ++level) {
             if (!generate()) return finish();
             if (level_.empty()) break;
-            if (!score() || reached_goal()) return finish();
-            if (!grow_pool()) return finish();
+            if (!score() || reached_goal() || !grow_pool()) return finish();
         }
         return finish();
     }
@@ -109,10 +165,14 @@ private:
         return outcome_.interrupted;
     }
 
-    // The pool asks this on the calling thread while a parallel phase runs.
-    MapControl control(double element_cost_ns) {
-        return MapControl{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this,
-                          element_cost_ns};
+    // Runs body over [0, n) on the pool; the pool asks the stop request on
+    // the calling thread while it waits. False when interrupted.
+    template <class Body>
+    bool parallel(std::size_t n, Body&& body, double element_cost_ns) {
+        MapControl control{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this,
+                           element_cost_ns};
+        if (parallel_for_workers(n, body, control) == kCancelled) outcome_.interrupted = true;
+        return !stop_requested();
     }
 
     void admit_seed(Expr seed, std::vector<Expr>& seeds) {
@@ -128,57 +188,39 @@ private:
     // Seeds are scored as whole expressions; each keeps its values (a
     // variable's are its input column) for the levels built on it.
     bool score_seeds(std::vector<Expr> seeds) {
-        std::vector<std::optional<SearchResult>> results(seeds.size());
+        std::vector<SearchResult> scored;
         for (std::size_t k = 0; k < seeds.size(); ++k) {
-            Member m{seeds[k], level_probes_[k]};
+            Member m{seeds[k], level_probes_[k], false, nullptr};
             if (data_ && evaluator_for_seeds_.run(seeds[k], data_->columns, samples_, {})) {
                 m.scorable = true;
-                auto values = evaluator_for_seeds_.values();
                 const Node& node = seeds[k].nodes.front();
-                if (node.kind == NodeKind::Var && node.index < data_->columns.size()) {
+                const bool is_column = node.kind == NodeKind::Var && node.index < data_->columns.size();
+                if (is_column) {
                     m.values = data_->columns[node.index];
                 } else if (double* kept = store_.take()) {
-                    std::copy(values.begin(), values.end(), kept);
+                    std::ranges::copy(evaluator_for_seeds_.values(), kept);
                     m.values = kept;
                 }
-                keep_zyl_terms(m);
-                results[k] = score_one(seeds[k], evaluator_for_seeds_, *data_, targets_, params_);
+                if (auto r = score_one(seeds[k], evaluator_for_seeds_, *data_, targets_, params_))
+                    scored.push_back(std::move(*r));
             }
             pool_.push_back(std::move(m));
         }
         outcome_.scored += seeds.size();
         if (stop_requested()) return false;
-        std::vector<SearchResult> scored;
-        for (auto& r : results)
-            if (r) scored.push_back(std::move(*r));
         update_best(best_, scored);
-        fresh_ = 0;
         return true;
-    }
-
-    void keep_zyl_terms(Member& m) {
-        if (!m.values || !params_.use_zyl) return;
-        double* e = store_.take();
-        double* l = e ? store_.take() : nullptr;
-        if (!l) return;
-        for (std::size_t i = 0; i < samples_; ++i) {
-            e[i] = rules::zyl_exp_term(m.values[i]);
-            l[i] = rules::zyl_log_term(m.values[i]);
-        }
-        m.exp_term = e;
-        m.log_term = l;
     }
 
     // The candidate op(a, b) gets its probe values from its operands' ones:
     // evaluating its node list at a probe applies op to exactly these values.
     // Only admitted candidates are recorded.
-    bool offer(Op op, std::uint32_t a, const std::uint32_t* b) {
+    bool offer(Op op, std::uint32_t a, std::uint32_t b) {
         ++outcome_.generated;
         ProbeValues v;
-        if (apply_column(op, pool_[a].probes.data(), b ? pool_[*b].probes.data() : nullptr, v.data(),
-                         kProbeCount) &&
+        if (apply_column(op, pool_[a].probes.data(), pool_[b].probes.data(), v.data(), kProbeCount) &&
             duplicates_.insert(fingerprint_of(v))) {
-            level_.push_back(Candidate{op, a, b ? *b : a});
+            level_.push_back(Candidate{op, a, b});
             level_probes_.push_back(v);
         }
         return outcome_.generated % kStopCheckInterval != 0 || !stop_requested();
@@ -200,16 +242,14 @@ private:
         fresh_ = n;
         for (std::uint32_t p = fresh; p < n; ++p)
             for (Op u : unary_)
-                if (!offer(u, p, nullptr)) return false;
+                if (!offer(u, p, p)) return false;
         for (std::uint32_t i = fresh; i < n; ++i) {
             const std::size_t size_a = pool_[i].expr.complexity();
             for (std::uint32_t j = 0; j <= i; ++j) {
                 if (size_a + pool_[j].expr.complexity() >= params_.max_complexity) continue;
                 for (Op o : binary_) {
-                    if (!offer(o, i, &j)) return false;
-                    if (o == Op::Zyl || o == Op::Sub || o == Op::Div) {
-                        if (!offer(o, j, &i)) return false;
-                    }
+                    if (!offer(o, i, j)) return false;
+                    if ((o == Op::Zyl || o == Op::Sub || o == Op::Div) && !offer(o, j, i)) return false;
                 }
             }
         }
@@ -222,64 +262,128 @@ private:
         return size;
     }
 
-    // Values of member m on the data: kept, or evaluated into the scratch.
-    const double* values_of(std::uint32_t m, ColumnEvaluator& evaluator) const {
+    // Member m's values on samples [begin, end) (the first at index 0): kept,
+    // or evaluated into the scratch. Nothing when they cannot be evaluated.
+    std::optional<const double*> values(std::uint32_t m, std::size_t begin, std::size_t end,
+                                        ColumnEvaluator& evaluator, std::vector<const double*>& shifted) const {
         const Member& member = pool_[m];
-        if (!member.scorable) return nullptr;
-        if (member.values || samples_ == 0) return member.values;
-        if (!evaluator.run(member.expr, data_->columns, samples_, {})) return nullptr;
+        if (!member.scorable) return std::nullopt;
+        if (member.values) return member.values + begin;
+        if (begin == end) return nullptr;
+        shifted.clear();
+        for (const double* column : data_->columns) shifted.push_back(column + begin);
+        if (!evaluator.run(member.expr, shifted, end - begin, {})) return std::nullopt;
         return evaluator.values().data();
     }
 
-    // The squared-error sum of candidate c, or nothing when it cannot be
-    // evaluated: the same outcome and bits as evaluating its node list.
-    std::optional<double> sum_of(const Candidate& c, Scratch& scratch) const {
+    // The squared-error sum of candidate c over a range of samples: the same
+    // outcome and bits as evaluating its node list; nothing when that fails,
+    // once abandoned, or when the pool cancels the job. Operands without kept
+    // values are evaluated a chunk of samples at a time, which bounds both
+    // the scratch memory and the time between looks at cancellation.
+    std::optional<double> sum_of(const Candidate& c, Scratch& scratch, SampleRange range,
+                                 const Abandon& abandon) const {
+        const bool binary = arity(c.op) == 2;
+        const bool chunked = !pool_[c.a].values || (binary && !pool_[c.b].values);
+        const std::size_t end = range.end;
+        std::size_t begin = range.begin;
+        do {
+            const std::size_t stop = chunked ? std::min(end, begin + kChunkSamples) : end;
+            auto a = values(c.a, begin, stop, scratch.first, scratch.shifted);
+            if (!a) return std::nullopt;
+            auto b = binary ? values(c.b, begin, stop, scratch.second, scratch.shifted) : a;
+            if (!b) return std::nullopt;
+            auto sum = squared_error_sum(c.op, *a, *b, SampleRange{begin, stop, range.sum}, targets_, abandon);
+            if (!sum || (stop < end && job_cancelled())) return std::nullopt;
+            range.sum = *sum;
+            begin = stop;
+        } while (begin < end);
+        return range.sum;
+    }
+
+    // Estimated cost of scoring c, in nanoseconds per sample: a cheap
+    // operation on kept values, a transcendental call, or whole operands
+    // evaluated from their node lists.
+    double cost_per_sample(const Candidate& c) const {
         const Member& a = pool_[c.a];
         const Member& b = pool_[c.b];
-        if (!a.scorable || !b.scorable) return std::nullopt;
-        if (c.op == Op::Zyl && a.exp_term && b.log_term)
-            return squared_error_sum(Op::Sub, a.exp_term, b.log_term, samples_, targets_);
-        const double* va = values_of(c.a, scratch.first);
-        const double* vb = arity(c.op) == 2 ? values_of(c.b, scratch.second) : va;
-        if (samples_ > 0 && (!va || !vb)) return std::nullopt;
-        return squared_error_sum(c.op, va, vb, samples_, targets_);
+        const bool libm = c.op == Op::Exp || c.op == Op::Ln || c.op == Op::Sin || c.op == Op::Cos || c.op == Op::Zyl;
+        double ns = libm ? kLibmNs : kCheapNs;
+        if (!a.values) ns += kLibmNs * static_cast<double>(a.expr.complexity());
+        if (arity(c.op) == 2 && !b.values) ns += kLibmNs * static_cast<double>(b.expr.complexity());
+        return ns;
     }
 
-    // Estimated cost of scoring c, in samples times operations.
-    double cost(const Candidate& c) const {
-        double ops = 1.0;
-        if (!pool_[c.a].values) ops += static_cast<double>(pool_[c.a].expr.complexity());
-        if (arity(c.op) == 2 && !pool_[c.b].values) ops += static_cast<double>(pool_[c.b].expr.complexity());
-        return ops * static_cast<double>(samples_ + 1);
-    }
-
-    // Scores level_ into scores_ (in candidate order), phase by phase, and
-    // updates best; false when interrupted.
+    // Scores level_ into scores_ (by candidate index) and updates best; false
+    // when interrupted.
+    //
+    // Candidates that cannot matter are abandoned (see Cutoff), best first:
+    // every candidate is summed over the first few samples, then the sums are
+    // carried on in the order of the bounds those prefixes give, so that the
+    // cut-off is tight early and most candidates stop soon after the prefix.
+    // The order decides only which hopeless candidates are abandoned, never
+    // a result that matters; each sum still runs in sample order.
     bool score() {
         const std::size_t count = level_.size();
-        scores_.assign(count, Score{0.0, false});
-        const double penalty = params_.complexity_penalty;
-        for (std::size_t first = 0; first < count;) {
-            std::size_t end = first;
-            double work = 0.0;
-            while (end < count && (end == first || work < kWorkPerPhase)) work += cost(level_[end++]);
-            if (data_) {
-                auto body = [&](std::size_t worker, std::size_t k) {
-                    const Candidate& c = level_[first + k];
-                    auto sum = sum_of(c, scratch_[worker]);
-                    if (!sum) return;
-                    double error = rmse_of_sum(*sum, targets_.size());
-                    error = error * (static_cast<double>(complexity(c)) * penalty + 1.0);
-                    scores_[first + k] = Score{error, true};
-                };
-                const double per = work / static_cast<double>(end - first) * kNsPerSampleOp;
-                if (parallel_for_workers(end - first, body, control(per)) == kCancelled) outcome_.interrupted = true;
-            }
-            outcome_.scored += end - first;
-            if (stop_requested()) return false;
-            first = end;
+        scores_.assign(count, Score{-0.0, State::Open});
+        factor_.resize(count);
+        cost_.resize(count);
+        for (std::size_t k = 0; k < count; ++k) {
+            factor_[k] = static_cast<double>(complexity(level_[k])) * params_.complexity_penalty + 1.0;
+            cost_[k] = cost_per_sample(level_[k]);
         }
+        cutoff_.start_level(params_.beam_width / 4, best_);
+        std::vector<std::uint32_t> order(count);
+        for (std::size_t k = 0; k < count; ++k) order[k] = static_cast<std::uint32_t>(k);
+        const std::size_t prefix = std::min(samples_, kPrefixSamples);
+        if (!score_phases(order, 0, prefix, count)) return false;
+        std::erase_if(order, [&](std::uint32_t k) { return scores_[k].state != State::Open; });
+        std::vector<double> bound(count);
+        for (std::uint32_t k : order) bound[k] = rmse_of_sum(scores_[k].value, targets_.size()) * factor_[k];
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t x, std::uint32_t y) { return ranks_before(bound[x], bound[y]); });
+        if (!score_phases(order, prefix, samples_, std::max(params_.beam_width / 4, kFirstPhaseCandidates)))
+            return false;
+        outcome_.scored += count;
         update_level_best();
+        return true;
+    }
+
+    // Carries the open candidates of `order` on over samples [begin, end), in
+    // parallel phases whose size starts at `first_phase` and doubles; each
+    // phase abandons by the cut-off of the results before it. False when
+    // interrupted.
+    bool score_phases(std::span<const std::uint32_t> order, std::size_t begin, std::size_t end,
+                      std::size_t first_phase) {
+        const double span_samples = static_cast<double>(end - begin) + 1.0;
+        std::size_t cap = first_phase;
+        for (std::size_t first = 0; first < order.size();) {
+            std::size_t last = first;
+            double work = 0.0;
+            while (last < order.size() && (last == first || (work < phase_ns_ && last - first < cap)))
+                work += cost_[order[last++]] * span_samples;
+            cap = std::max(cap, std::min(2 * cap, kPhaseCandidates));
+            const double cut = cutoff_.error();
+            auto body = [&](std::size_t worker, std::size_t k) {
+                const std::uint32_t index = order[first + k];
+                Score& score = scores_[index];
+                if (score.state != State::Open) return;
+                auto sum = data_ ? sum_of(level_[index], scratch_[worker], SampleRange{begin, end, score.value},
+                                          Abandon{cut, factor_[index]})
+                                 : std::nullopt;
+                if (!sum) {
+                    score.state = State::Dropped;
+                } else if (end == samples_) {
+                    score = Score{rmse_of_sum(*sum, targets_.size()) * factor_[index], State::Scored};
+                } else {
+                    score.value = *sum;
+                }
+            };
+            if (!parallel(last - first, body, work / static_cast<double>(last - first))) return false;
+            for (std::size_t k = first; k < last; ++k)
+                if (scores_[order[k]].state == State::Scored) cutoff_.add(scores_[order[k]].value);
+            first = last;
+        }
         return true;
     }
 
@@ -294,75 +398,47 @@ private:
         if (best_) current = best_->error;
         std::size_t winner = level_.size();
         for (std::size_t k = 0; k < level_.size(); ++k) {
-            if (!scores_[k].ok) continue;
-            if (!current || *current > scores_[k].error) {
-                current = scores_[k].error;
+            if (scores_[k].state == State::Scored && (!current || *current > scores_[k].value)) {
+                current = scores_[k].value;
                 winner = k;
             }
         }
         if (winner == level_.size()) return;
         const Candidate& c = level_[winner];
-        best_ = SearchResult{{}, {}, expr_of(c), scores_[winner].error, complexity(c)};
+        best_ = SearchResult{{}, {}, expr_of(c), scores_[winner].value, complexity(c)};
     }
 
-    // The best quarter of the beam joins the pool, in rank order, and keeps
-    // its values while the budget lasts. Only the first floor(beam_width / 4)
+    // The best quarter of the beam joins the pool, in rank order, keeping its
+    // values while the budget lasts. Only the first floor(beam_width / 4)
     // ranks matter, so only they are sorted; the index tie-break makes this
     // the stable order. False when interrupted.
     bool grow_pool() {
         std::vector<std::uint32_t> order;
         for (std::size_t k = 0; k < level_.size(); ++k)
-            if (scores_[k].ok) order.push_back(static_cast<std::uint32_t>(k));
+            if (scores_[k].state == State::Scored) order.push_back(static_cast<std::uint32_t>(k));
         const std::size_t joining = std::min(params_.beam_width / 4, order.size());
         std::partial_sort(order.begin(), order.begin() + joining, order.end(), [&](std::uint32_t x, std::uint32_t y) {
-            double ex = scores_[x].error, ey = scores_[y].error;
+            double ex = scores_[x].value, ey = scores_[y].value;
             if (ranks_before(ex, ey)) return true;
             if (ranks_before(ey, ex)) return false;
             return x < y;
         });
-        order.resize(joining);
-        std::vector<Member> joiners(joining);
         std::vector<double*> kept(joining, nullptr);
-        for (std::size_t k = 0; k < joining; ++k) {
-            const Candidate& c = level_[order[k]];
-            joiners[k].expr = expr_of(c);
-            joiners[k].probes = level_probes_[order[k]];
-            joiners[k].scorable = true;
-            kept[k] = store_.take();
-        }
-        // Joiners keep their values (and zyl's terms) while memory lasts.
-        std::vector<std::pair<double*, double*>> terms(joining, {nullptr, nullptr});
-        if (params_.use_zyl)
-            for (std::size_t k = 0; k < joining && kept[k]; ++k) {
-                double* e = store_.take();
-                double* l = e ? store_.take() : nullptr;
-                if (!l) break;
-                terms[k] = {e, l};
-            }
+        for (std::size_t k = 0; k < joining && (k == 0 || kept[k - 1]); ++k) kept[k] = store_.take();
+        std::vector<Member> joiners(joining);
         auto body = [&](std::size_t worker, std::size_t k) {
-            if (!kept[k]) return;
             const Candidate& c = level_[order[k]];
-            const double* va = values_of(c.a, scratch_[worker].first);
-            const double* vb = arity(c.op) == 2 ? values_of(c.b, scratch_[worker].second) : va;
-            apply_column(c.op, va, vb, kept[k], samples_);
-            if (auto [e, l] = terms[k]; e) {
-                for (std::size_t i = 0; i < samples_; ++i) {
-                    e[i] = rules::zyl_exp_term(kept[k][i]);
-                    l[i] = rules::zyl_log_term(kept[k][i]);
-                }
-            }
-        };
-        if (samples_ > 0 && data_) {
-            const double per = static_cast<double>(samples_) * 4.0 * kNsPerSampleOp;
-            if (parallel_for_workers(joining, body, control(per)) == kCancelled) outcome_.interrupted = true;
-            if (stop_requested()) return false;
-        }
-        for (std::size_t k = 0; k < joining; ++k) {
+            joiners[k] = Member{expr_of(c), level_probes_[order[k]], true, nullptr};
+            if (!kept[k] || samples_ == 0) return;
+            Scratch& scratch = scratch_[worker];
+            auto a = values(c.a, 0, samples_, scratch.first, scratch.shifted);
+            auto b = arity(c.op) == 2 ? values(c.b, 0, samples_, scratch.second, scratch.shifted) : a;
+            // A scored candidate: both operands and its own operation succeed.
+            apply_column(c.op, *a, *b, kept[k], samples_);
             joiners[k].values = kept[k];
-            joiners[k].exp_term = terms[k].first;
-            joiners[k].log_term = terms[k].second;
-            pool_.push_back(std::move(joiners[k]));
-        }
+        };
+        if (!parallel(joining, body, static_cast<double>(samples_) * kLibmNs)) return false;
+        for (Member& m : joiners) pool_.push_back(std::move(m));
         return true;
     }
 
@@ -387,6 +463,8 @@ private:
     std::size_t samples_;
     ColumnStore store_;
     std::vector<Scratch> scratch_ = std::vector<Scratch>(zyl::WorkerPool::instance().worker_slots());
+    // Work of one phase over all workers, in nanoseconds on one thread.
+    double phase_ns_ = kNsPerPhase * static_cast<double>(scratch_.size());
     DuplicateSet duplicates_;
     std::vector<Op> unary_;
     std::vector<Op> binary_;
@@ -395,6 +473,9 @@ private:
     std::vector<Candidate> level_;
     std::vector<ProbeValues> level_probes_;
     std::vector<Score> scores_;
+    std::vector<double> factor_;  // of each candidate: complexity * penalty + 1
+    std::vector<double> cost_;    // of each candidate: estimated ns per sample
+    Cutoff cutoff_;
     std::optional<SearchResult> best_;
     SearchOutcome outcome_;
 };
