@@ -31,8 +31,9 @@ TARGETS = {
     3: ("x*y - z/x", lambda v: v[0] * v[1] - v[2] / v[0]),
 }
 
-# Times every problem file given on the command line, each in a fresh
-# interpreter state of its own process; prints one JSON line per problem.
+# Times the search of every problem file given on the command line and
+# measures the growth of the process's peak memory during it; prints one JSON
+# line per problem.
 CHILD = """
 import json, resource, struct, sys, time
 from array import array
@@ -105,13 +106,22 @@ def main() -> None:
             problems[path] = (n_vars, n)
     paths = list(problems)
 
-    # Alternate the builds on each repeat so that both see the same load.
-    new_runs, old_runs = [], []
+    # Every search in a process of its own (so that its peak memory is its
+    # own), the builds alternating so that both see the same load.
+    big = [p for p in paths if problems[p][1] == max(sizes)]
+    runs = {(build, p): [] for build in ("new", "old", "new1", "new2") for p in paths}
     for r in range(args.repeat):
         print(f"repeat {r + 1}/{args.repeat} ...", file=sys.stderr, flush=True)
-        new_runs.append(run_child(None, paths))
-        old_runs.append(run_child(old_site, paths))
+        for p in paths:
+            runs["new", p].append(run_child(None, [p])[p])
+            runs["old", p].append(run_child(old_site, [p])[p])
+        for p in big:
+            runs["new1", p].append(run_child(None, [p], threads=1)[p])
+            runs["new2", p].append(run_child(None, [p], threads=2)[p])
     counts = native_counts(paths)
+
+    def median(build, p):
+        return statistics.median(run[0] for run in runs[build, p])
 
     print(f"find_formula, default settings, default pool size; median of {args.repeat} runs;"
           f" previous = commit {REFERENCE_COMMIT}")
@@ -120,28 +130,24 @@ def main() -> None:
     ratios = []
     for p in paths:
         n_vars, n = problems[p]
-        new_t = statistics.median(run[p][0] for run in new_runs)
-        old_t = statistics.median(run[p][0] for run in old_runs)
-        new_result, old_result = new_runs[0][p][1:4], old_runs[0][p][1:4]
-        assert new_result == old_result, (p, new_result, old_result)
+        new_t, old_t = median("new", p), median("old", p)
+        results = {tuple(run[1:4]) for build in ("new", "old", "new1", "new2") for run in runs[build, p]}
+        assert len(results) == 1, (p, results)
         ratios.append(old_t / new_t)
         scored = counts[p][1]
         print(f"{TARGETS[n_vars][0] + f', {n_vars} var':<26} {n:>7} {old_t:>10.3f} {new_t:>8.3f} {old_t / new_t:>5.1f}x"
-              f" {scored:>7} {scored / new_t:>9.0f} {new_t * 1e9 / (scored * n):>14.2f}  {new_result[0]}")
+              f" {scored:>7} {scored / new_t:>9.0f} {new_t * 1e9 / (scored * n):>14.2f}  {runs['new', p][0][1]}")
     geo = math.exp(sum(map(math.log, ratios)) / len(ratios))
-    print(f"geometric mean of the ratios: {geo:.2f}x (results identical on every problem)")
+    print(f"geometric mean of the ratios: {geo:.2f}x (results identical on every problem and pool size)")
 
-    big = [p for p in paths if problems[p][1] == max(sizes)]
-    print(f"\n1 -> 2 worker threads, this build, {max(sizes)} samples (median of {args.repeat}):")
-    one = [run_child(None, big, threads=1) for _ in range(args.repeat)]
-    two = [run_child(None, big, threads=2) for _ in range(args.repeat)]
+    print(f"\n1 -> 2 worker threads, this build, {max(sizes)} samples (median of {args.repeat}),"
+          " and peak memory of the search (largest of the runs):")
     for p in big:
-        t1 = statistics.median(run[p][0] for run in one)
-        t2 = statistics.median(run[p][0] for run in two)
-        peak_new = max(run[p][4] for run in new_runs) / 1024
-        peak_old = max(run[p][4] for run in old_runs) / 1024
+        t1, t2 = median("new1", p), median("new2", p)
+        peak_new = max(run[4] for run in runs["new", p]) / 1024
+        peak_old = max(run[4] for run in runs["old", p]) / 1024
         print(f"  {problems[p][0]} var: 1 thread {t1:.3f} s, 2 threads {t2:.3f} s, speed-up {t1 / t2:.2f}x;"
-              f" peak memory of the search {peak_new:.0f} MiB (previous {peak_old:.0f} MiB)")
+              f" peak memory {peak_new:.0f} MiB (previous {peak_old:.0f} MiB)")
 
 
 if __name__ == "__main__":

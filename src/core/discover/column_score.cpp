@@ -10,7 +10,7 @@ namespace {
 
 // Samples between two looks at the verdict and the bound: a rejected or
 // hopeless candidate stops soon, an accepted one pays two tests per block.
-constexpr std::size_t kBlock = 64;
+constexpr std::size_t kBlock = 32;
 
 // elem(i, r) sets r to the candidate's value at sample i and says whether
 // that value is accepted.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <queue>
 
 #include "column_score.hpp"
@@ -25,7 +26,7 @@ constexpr std::size_t kStopCheckInterval = 4096;
 constexpr double kNsPerPhase = 3e7;
 // Samples every candidate of a level is summed over before the most
 // promising ones go on.
-constexpr std::size_t kPrefixSamples = 64;
+constexpr std::size_t kPrefixSamples = 32;
 // Candidates of the first phase after the prefix at least, and of any phase
 // at most, so that the cut-off for abandoning hopeless candidates (see
 // Cutoff) tightens several times per level.
@@ -165,14 +166,28 @@ private:
         return outcome_.interrupted;
     }
 
-    // Runs body over [0, n) on the pool; the pool asks the stop request on
-    // the calling thread while it waits. False when interrupted.
-    template <class Body>
-    bool parallel(std::size_t n, Body&& body, double element_cost_ns) {
-        MapControl control{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this,
-                           element_cost_ns};
-        if (parallel_for_workers(n, body, control) == kCancelled) outcome_.interrupted = true;
-        return !stop_requested();
+    // Runs body(worker, k) for k in [0, n) on the pool, in consecutive phases
+    // of about phase_ns_ of estimated work (cost(k) nanoseconds each) and at
+    // most `cap` elements, cap doubling up to kPhaseCandidates; after(first,
+    // last) runs on the calling thread after each phase. The stop request is
+    // asked between phases (and by the pool while it waits). False when
+    // interrupted.
+    template <class Cost, class Body, class After>
+    bool in_phases(std::size_t n, std::size_t cap, Cost&& cost, Body&& body, After&& after) {
+        MapControl control{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this, 0.0};
+        for (std::size_t first = 0; first < n;) {
+            std::size_t last = first;
+            double work = 0.0;
+            while (last < n && (last == first || (work < phase_ns_ && last - first < cap))) work += cost(last++);
+            cap = std::max(cap, std::min(2 * cap, kPhaseCandidates));
+            control.element_cost_ns = work / static_cast<double>(last - first);
+            auto shifted = [&](std::size_t worker, std::size_t k) { body(worker, first + k); };
+            if (parallel_for_workers(last - first, shifted, control) == kCancelled) outcome_.interrupted = true;
+            if (stop_requested()) return false;
+            after(first, last);
+            first = last;
+        }
+        return true;
     }
 
     void admit_seed(Expr seed, std::vector<Expr>& seeds) {
@@ -245,8 +260,9 @@ private:
                 if (!offer(u, p, p)) return false;
         for (std::uint32_t i = fresh; i < n; ++i) {
             const std::size_t size_a = pool_[i].expr.complexity();
-            for (std::uint32_t j = 0; j <= i; ++j) {
-                if (size_a + pool_[j].expr.complexity() >= params_.max_complexity) continue;
+            if (size_a + 1 >= params_.max_complexity) continue;  // every member has a node at least
+            for (std::uint32_t j : members_up_to(params_.max_complexity - 1 - size_a)) {
+                if (j > i) break;
                 for (Op o : binary_) {
                     if (!offer(o, i, j)) return false;
                     if ((o == Op::Zyl || o == Op::Sub || o == Op::Div) && !offer(o, j, i)) return false;
@@ -254,6 +270,17 @@ private:
             }
         }
         return true;
+    }
+
+    // Pool members of at most `size` nodes, in pool order: the partners that
+    // a member may be combined with. Kept per size and brought up to date
+    // with the pool when asked, so that generation skips the pairs that the
+    // size bound rules out instead of testing each.
+    std::span<const std::uint32_t> members_up_to(std::size_t size) {
+        Members& m = members_by_size_[size];
+        for (; m.covered < pool_.size(); ++m.covered)
+            if (pool_[m.covered].expr.complexity() <= size) m.indices.push_back(static_cast<std::uint32_t>(m.covered));
+        return m.indices;
     }
 
     std::size_t complexity(const Candidate& c) const {
@@ -356,35 +383,29 @@ private:
     bool score_phases(std::span<const std::uint32_t> order, std::size_t begin, std::size_t end,
                       std::size_t first_phase) {
         const double span_samples = static_cast<double>(end - begin) + 1.0;
-        std::size_t cap = first_phase;
-        for (std::size_t first = 0; first < order.size();) {
-            std::size_t last = first;
-            double work = 0.0;
-            while (last < order.size() && (last == first || (work < phase_ns_ && last - first < cap)))
-                work += cost_[order[last++]] * span_samples;
-            cap = std::max(cap, std::min(2 * cap, kPhaseCandidates));
-            const double cut = cutoff_.error();
-            auto body = [&](std::size_t worker, std::size_t k) {
-                const std::uint32_t index = order[first + k];
-                Score& score = scores_[index];
-                if (score.state != State::Open) return;
-                auto sum = data_ ? sum_of(level_[index], scratch_[worker], SampleRange{begin, end, score.value},
-                                          Abandon{cut, factor_[index]})
-                                 : std::nullopt;
-                if (!sum) {
-                    score.state = State::Dropped;
-                } else if (end == samples_) {
-                    score = Score{rmse_of_sum(*sum, targets_.size()) * factor_[index], State::Scored};
-                } else {
-                    score.value = *sum;
-                }
-            };
-            if (!parallel(last - first, body, work / static_cast<double>(last - first))) return false;
+        double cut = cutoff_.error();
+        auto cost = [&](std::size_t k) { return cost_[order[k]] * span_samples; };
+        auto body = [&](std::size_t worker, std::size_t k) {
+            const std::uint32_t index = order[k];
+            Score& score = scores_[index];
+            if (score.state != State::Open) return;
+            auto sum = data_ ? sum_of(level_[index], scratch_[worker], SampleRange{begin, end, score.value},
+                                      Abandon{cut, factor_[index]})
+                             : std::nullopt;
+            if (!sum) {
+                score.state = State::Dropped;
+            } else if (end == samples_) {
+                score = Score{rmse_of_sum(*sum, targets_.size()) * factor_[index], State::Scored};
+            } else {
+                score.value = *sum;
+            }
+        };
+        auto after = [&](std::size_t first, std::size_t last) {
             for (std::size_t k = first; k < last; ++k)
                 if (scores_[order[k]].state == State::Scored) cutoff_.add(scores_[order[k]].value);
-            first = last;
-        }
-        return true;
+            cut = cutoff_.error();
+        };
+        return in_phases(order.size(), first_phase, cost, body, after);
     }
 
     Expr expr_of(const Candidate& c) const {
@@ -437,7 +458,8 @@ private:
             apply_column(c.op, *a, *b, kept[k], samples_);
             joiners[k].values = kept[k];
         };
-        if (!parallel(joining, body, static_cast<double>(samples_) * kLibmNs)) return false;
+        auto cost = [&](std::size_t) { return static_cast<double>(samples_) * kLibmNs; };
+        if (!in_phases(joining, kPhaseCandidates, cost, body, [](std::size_t, std::size_t) {})) return false;
         for (Member& m : joiners) pool_.push_back(std::move(m));
         return true;
     }
@@ -469,6 +491,11 @@ private:
     std::vector<Op> unary_;
     std::vector<Op> binary_;
     std::vector<Member> pool_;
+    struct Members {
+        std::size_t covered = 0;  // pool members looked at so far
+        std::vector<std::uint32_t> indices;
+    };
+    std::map<std::size_t, Members> members_by_size_;
     std::size_t fresh_ = 0;  // pool members from here on have not been expanded yet
     std::vector<Candidate> level_;
     std::vector<ProbeValues> level_probes_;
