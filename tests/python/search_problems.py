@@ -47,7 +47,7 @@ def problem(number: int):
     """(x_data, y_data, keyword arguments) of problem `number`."""
     rng = random.Random(1_000_003 * number + 7)
     n_vars = 1 + number % 3
-    n = rng.choice([3, 5, 8, 13, 21, 40]) if number % 10 else rng.choice([0, 1, 2])
+    n = rng.choice([3, 5, 8, 13, 21, 40, 70, 150, 300]) if number % 10 else rng.choice([0, 1, 2])
     kind = rng.choices(range(4), weights=[8, 5, 3, 3])[0]
     cols = [[_value(rng, kind) for _ in range(n)] for _ in range(n_vars)]
     shape = rng.randrange(8)
@@ -67,6 +67,24 @@ def problem(number: int):
     return cols, ys, kwargs
 
 
+def larger_problem(number: int):
+    """Like problem(), with hundreds to thousands of samples and the default
+    search settings more often (so most searches run every level)."""
+    cols, ys, kwargs = problem(number)
+    rng = random.Random(number)
+    n = rng.choice([100, 300, 1000, 3000])
+    kind = rng.choices(range(4), weights=[8, 5, 3, 3])[0]
+    cols = [[_value(rng, kind) for _ in range(n)] for _ in cols]
+    shape = rng.randrange(8)
+    noise = rng.choice([0.0, 0.01, 0.5])
+    ys = [_target(rng, cols, i, shape) + rng.gauss(0.0, noise) for i in range(n)]
+    if rng.random() < 0.05:
+        ys[rng.randrange(n)] = rng.choice([math.nan, math.inf, -math.inf])
+    if rng.random() < 0.6:
+        kwargs = {"use_trig": kwargs["use_trig"], "use_zyl": kwargs["use_zyl"]}
+    return cols, ys, kwargs
+
+
 def outcome(result) -> str:
     """One line that holds everything that must not change: the formula, the
     error's bits and the complexity."""
@@ -76,7 +94,11 @@ def outcome(result) -> str:
     return f"{result.formula}|{bits}|{result.complexity}|{result.params}"
 
 
-def outcomes(first: int, count: int) -> list[str]:
+def outcomes(first: int, count: int, make=problem) -> list[str]:
     import zyl_core
 
-    return [outcome(zyl_core.find_formula(*problem(k)[:2], **problem(k)[2])) for k in range(first, first + count)]
+    found = []
+    for k in range(first, first + count):
+        cols, ys, kwargs = make(k)
+        found.append(outcome(zyl_core.find_formula(cols, ys, **kwargs)))
+    return found
