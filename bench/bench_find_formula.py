@@ -85,7 +85,7 @@ def native_counts(paths):
     counts = {}
     for p in paths:
         out = subprocess.run([str(build / "bench_search"), str(p)], check=True, capture_output=True, text=True)
-        generated, scored, _ = out.stdout.split()
+        generated, scored = out.stdout.split()[:2]
         counts[p] = (int(generated), int(scored))
     return counts
 

@@ -7,7 +7,7 @@
 //   bench_search FILE         one problem read from FILE: two little-endian
 //                             u64 (variables, samples), then each column,
 //                             then the targets, as doubles; prints one line
-//                             "generated scored wall_s"
+//                             "generated scored wall_s formula error"
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         Timed t = timed_search(cols, targets);
-        std::printf("%zu %zu %.6f\n", t.outcome.generated, t.outcome.scored, t.wall);
+        std::printf("%zu %zu %.6f %s %a\n", t.outcome.generated, t.outcome.scored, t.wall,
+                    t.outcome.best ? t.outcome.best->formula.c_str() : "-", t.outcome.best ? t.outcome.best->error : 0.0);
         return 0;
     }
     std::mt19937_64 rng(2024);
