@@ -10,7 +10,7 @@
 namespace zyl::discover {
 
 // 1 GiB unless changed: at 10,000 samples a default search keeps every
-// member; at 10^7 samples only the first dozen or so.
+// member (about 3,500); at 10^7 samples only the first dozen or so.
 inline constexpr std::size_t kDefaultKeptValuesBudget = std::size_t{1} << 30;
 
 // Bytes one search may spend on kept values. Read when a search starts.
