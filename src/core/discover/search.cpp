@@ -23,7 +23,7 @@ constexpr std::size_t kStopCheckInterval = 4096;
 // Estimated wall time of one parallel scoring phase, in nanoseconds: the
 // caller's stop request is asked between phases, so this bounds the time
 // between two asks whatever the sample count.
-constexpr double kNsPerPhase = 3e7;
+constexpr double kNsPerPhase = 1.5e7;
 // Samples every candidate of a level is summed over before the most
 // promising ones go on.
 constexpr std::size_t kPrefixSamples = 32;
@@ -458,7 +458,9 @@ private:
             apply_column(c.op, *a, *b, kept[k], samples_);
             joiners[k].values = kept[k];
         };
-        auto cost = [&](std::size_t) { return static_cast<double>(samples_) * kLibmNs; };
+        // A libm call on every sample at worst, counted twice: the kept
+        // column is fresh memory, written for the first time.
+        auto cost = [&](std::size_t) { return static_cast<double>(samples_) * 2 * kLibmNs; };
         if (!in_phases(joining, kPhaseCandidates, cost, body, [](std::size_t, std::size_t) {})) return false;
         for (Member& m : joiners) pool_.push_back(std::move(m));
         return true;
