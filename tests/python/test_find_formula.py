@@ -165,8 +165,9 @@ def test_results_do_not_depend_on_pool_size(python_in_subprocess):
 LONG_SEARCH = """
     import os, random, sys, time, zyl_core as z
     rng = random.Random(3)
-    cols = [[rng.uniform(0.5, 3.0) for _ in range(200)] for _ in range(3)]
-    ys = [rng.gauss(0, 1) for _ in range(200)]
+    n = int(sys.argv[1])
+    cols = [[rng.uniform(0.5, 3.0) for _ in range(n)] for _ in range(3)]
+    ys = [rng.gauss(0, 1) for _ in range(n)]
     print("start", flush=True)
     try:
         z.find_formula(cols, ys, max_complexity=12)
@@ -178,8 +179,11 @@ LONG_SEARCH = """
 """
 
 
-def test_ctrl_c_interrupts_a_long_search():
-    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(LONG_SEARCH)],
+# The time between two looks at signals is bounded by work done, so a search
+# on a million samples answers as soon as one on thousands.
+@pytest.mark.parametrize("samples", [20_000, 1_000_000])
+def test_ctrl_c_interrupts_a_long_search(samples):
+    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(LONG_SEARCH), str(samples)],
                             stdout=subprocess.PIPE, text=True)
     try:
         assert proc.stdout.readline().strip() == "start"

@@ -2,8 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <queue>
 
+#include "column_score.hpp"
 #include "fingerprint.hpp"
+#include "kept_values.hpp"
+#include "op_rules.hpp"
 #include "optimizer.hpp"
 #include "pool/worker_pool.hpp"
 #include "render.hpp"
@@ -11,10 +18,26 @@
 namespace zyl::discover {
 namespace {
 
-// How often generation pauses to ask whether the caller wants to stop, and
-// how many candidates one parallel scoring phase takes at most.
+// How often generation pauses to ask whether the caller wants to stop.
 constexpr std::size_t kStopCheckInterval = 4096;
-constexpr std::size_t kScoringBlock = 16384;
+// Estimated wall time of one parallel scoring phase, in nanoseconds: the
+// caller's stop request is asked between phases, so this bounds the time
+// between two asks whatever the sample count.
+constexpr double kNsPerPhase = 1.5e7;
+// Samples every candidate of a level is summed over before the most
+// promising ones go on.
+constexpr std::size_t kPrefixSamples = 32;
+// Candidates of the first phase after the prefix at least, and of any phase
+// at most, so that the cut-off for abandoning hopeless candidates (see
+// Cutoff) tightens several times per level.
+constexpr std::size_t kFirstPhaseCandidates = 256;
+constexpr std::size_t kPhaseCandidates = 4096;
+// Rough costs of one sample: a cheap operation on kept values, and a call
+// into libm.
+constexpr double kCheapNs = 1.5;
+constexpr double kLibmNs = 20.0;
+// Samples of an operand evaluated at once when it keeps no values.
+constexpr std::size_t kChunkSamples = std::size_t{1} << 15;
 
 std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluator, const ColumnView& data,
                                       std::span<const double> targets, const SearchParams& params) {
@@ -28,31 +51,80 @@ std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluato
     return SearchResult{to_string(candidate), {}, std::move(candidate), error, complexity};
 }
 
-// One evaluator (its scratch columns) per worker, owned by the caller so that
-// nothing outlives the search call.
-std::vector<ColumnEvaluator> evaluators_for_pool() {
-    return std::vector<ColumnEvaluator>(zyl::WorkerPool::instance().worker_slots());
-}
-
-// Slot i holds the result of candidates[first + i], or nothing when it could
-// not be scored.
-void score_block(std::vector<Expr>& candidates, std::size_t first, std::vector<std::optional<SearchResult>>& slots,
-                 std::vector<ColumnEvaluator>& evaluators, const std::optional<ColumnView>& data,
-                 std::span<const double> targets, const SearchParams& params) {
-    const std::size_t count = slots.size();
-    if (!data) return;
-    zyl::parallel_for_workers(count, [&](std::size_t worker, std::size_t i) {
-        slots[i] = score_one(candidates[first + i], evaluators[worker], *data, targets, params);
-    });
-}
-
 // Ranking: ascending error, NaN after every number (a consistent place for
 // it), generation order among equals.
 bool ranks_before(double a, double b) { return a < b || (!std::isnan(a) && std::isnan(b)); }
 
-struct Pool {
-    std::vector<Expr> exprs;
-    std::vector<ProbeValues> probes;
+// A pool member: its expression, its values at the probes, and what it keeps
+// of its values on the data (nothing beyond the memory budget).
+struct Member {
+    Expr expr;
+    ProbeValues probes;
+    bool scorable = false;            // its own evaluation on the data succeeds
+    const double* values = nullptr;  // kept values; null: evaluated from expr when needed
+};
+
+// A generated candidate: its last operation applied to pool members a (and b).
+struct Candidate {
+    Op op;
+    std::uint32_t a;
+    std::uint32_t b;  // equal to a for unary operations
+};
+
+enum class State : std::uint8_t { Open, Scored, Dropped };
+
+// A candidate's scoring: open (its sum formed over a prefix of the samples),
+// scored, or dropped (unscorable, or ruled out as unable to matter).
+struct Score {
+    double value;  // the partial sum while open, the penalised error once scored
+    State state;
+};
+
+// One worker's scratch: evaluators for operands that keep no values.
+struct Scratch {
+    ColumnEvaluator first;
+    ColumnEvaluator second;
+    std::vector<const double*> shifted;  // the data's columns from some sample on
+};
+
+// The error above which a candidate of the current level cannot matter.
+// After the level, update_best takes the earliest smallest error and the
+// pool takes the floor(beam_width / 4) first results in rank order. Once that
+// many numeric errors of the level are known, a candidate whose error exceeds
+// the largest of them ranks after all of them, and a smaller error exists,
+// so it neither joins nor becomes best (best exists already; NaN results
+// never replace it). With no one joining, only best's own error counts.
+class Cutoff {
+public:
+    void start_level(std::size_t joining, const std::optional<SearchResult>& best) {
+        joining_ = joining;
+        smallest_ = {};
+        active_ = best.has_value();
+        best_error_ = best ? best->error : 0.0;
+    }
+
+    void add(double error) {
+        if (joining_ == 0 || std::isnan(error)) return;
+        if (smallest_.size() < joining_) {
+            smallest_.push(error);
+        } else if (error < smallest_.top()) {
+            smallest_.pop();
+            smallest_.push(error);
+        }
+    }
+
+    double error() const {
+        constexpr double kNone = std::numeric_limits<double>::infinity();
+        if (!active_) return kNone;
+        if (joining_ == 0) return std::isnan(best_error_) ? kNone : best_error_;
+        return smallest_.size() == joining_ ? smallest_.top() : kNone;
+    }
+
+private:
+    std::size_t joining_ = 0;
+    std::priority_queue<double> smallest_;  // the joining_ smallest so far
+    bool active_ = false;
+    double best_error_ = 0.0;
 };
 
 // One search call's working state.
@@ -61,7 +133,8 @@ public:
     Search(std::span<const std::vector<double>> columns, std::span<const double> targets, std::size_t n_vars,
            const SearchParams& params, const StopRequest& should_stop)
         : targets_(targets), n_vars_(n_vars), params_(params), should_stop_(should_stop), probes_(n_vars),
-          data_(view_columns(columns)) {
+          data_(view_columns(columns)), samples_(data_ ? data_->samples : 0),
+          store_(samples_, kept_values_budget()) {
         unary_ = {Op::Neg, Op::Inv, Op::Exp, Op::Ln, Op::Sqrt};
         if (params.use_trig) {
             unary_.push_back(Op::Sin);
@@ -72,19 +145,17 @@ public:
     }
 
     SearchOutcome run() {
-        admit_seed(leaf(Node::constant(0.0)));
-        admit_seed(leaf(Node::constant(1.0)));
-        for (std::size_t j = 0; j < n_vars_ && !outcome_.interrupted; ++j) admit_seed(leaf(Node::var(j)));
+        std::vector<Expr> seeds;
+        admit_seed(leaf(Node::constant(0.0)), seeds);
+        admit_seed(leaf(Node::constant(1.0)), seeds);
+        for (std::size_t j = 0; j < n_vars_ && !outcome_.interrupted; ++j) admit_seed(leaf(Node::var(j)), seeds);
         if (outcome_.interrupted) return finish();
         // Every admitted seed builds the next level, scorable or not.
-        pool_.exprs = level_;
-        pool_.probes = level_probes_;
-        if (!score() || reached_goal() || params_.max_complexity < 2) return finish();
+        if (!score_seeds(std::move(seeds)) || reached_goal() || params_.max_complexity < 2) return finish();
         for (std::size_t level = 2; level <= params_.max_complexity; ++level) {
             if (!generate()) return finish();
             if (level_.empty()) break;
-            if (!score() || reached_goal()) return finish();
-            grow_pool();
+            if (!score() || reached_goal() || !grow_pool()) return finish();
         }
         return finish();
     }
@@ -95,26 +166,76 @@ private:
         return outcome_.interrupted;
     }
 
-    void admit_seed(Expr seed) {
+    // Runs body(worker, k) for k in [0, n) on the pool, in consecutive phases
+    // of about phase_ns_ of estimated work (cost(k) nanoseconds each) and at
+    // most `cap` elements, cap doubling up to kPhaseCandidates; after(first,
+    // last) runs on the calling thread after each phase. The stop request is
+    // asked between phases (and by the pool while it waits). False when
+    // interrupted.
+    template <class Cost, class Body, class After>
+    bool in_phases(std::size_t n, std::size_t cap, Cost&& cost, Body&& body, After&& after) {
+        MapControl control{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this, 0.0};
+        for (std::size_t first = 0; first < n;) {
+            std::size_t last = first;
+            double work = 0.0;
+            while (last < n && (last == first || (work < phase_ns_ && last - first < cap))) work += cost(last++);
+            cap = std::max(cap, std::min(2 * cap, kPhaseCandidates));
+            control.element_cost_ns = work / static_cast<double>(last - first);
+            auto shifted = [&](std::size_t worker, std::size_t k) { body(worker, first + k); };
+            if (parallel_for_workers(last - first, shifted, control) == kCancelled) outcome_.interrupted = true;
+            if (stop_requested()) return false;
+            after(first, last);
+            first = last;
+        }
+        return true;
+    }
+
+    void admit_seed(Expr seed, std::vector<Expr>& seeds) {
         ++outcome_.generated;
         auto v = probes_.values(seed, probe_evaluator_);
         if (v && duplicates_.insert(fingerprint_of(*v))) {
-            level_.push_back(std::move(seed));
+            seeds.push_back(std::move(seed));
             level_probes_.push_back(*v);
         }
         if (outcome_.generated % kStopCheckInterval == 0) stop_requested();
     }
 
+    // Seeds are scored as whole expressions; each keeps its values (a
+    // variable's are its input column) for the levels built on it.
+    bool score_seeds(std::vector<Expr> seeds) {
+        std::vector<SearchResult> scored;
+        for (std::size_t k = 0; k < seeds.size(); ++k) {
+            Member m{seeds[k], level_probes_[k], false, nullptr};
+            if (data_ && evaluator_for_seeds_.run(seeds[k], data_->columns, samples_, {})) {
+                m.scorable = true;
+                const Node& node = seeds[k].nodes.front();
+                const bool is_column = node.kind == NodeKind::Var && node.index < data_->columns.size();
+                if (is_column) {
+                    m.values = data_->columns[node.index];
+                } else if (double* kept = store_.take()) {
+                    std::ranges::copy(evaluator_for_seeds_.values(), kept);
+                    m.values = kept;
+                }
+                if (auto r = score_one(seeds[k], evaluator_for_seeds_, *data_, targets_, params_))
+                    scored.push_back(std::move(*r));
+            }
+            pool_.push_back(std::move(m));
+        }
+        outcome_.scored += seeds.size();
+        if (stop_requested()) return false;
+        update_best(best_, scored);
+        return true;
+    }
+
     // The candidate op(a, b) gets its probe values from its operands' ones:
     // evaluating its node list at a probe applies op to exactly these values.
-    // Its node list is only built once it is admitted.
-    template <class Build>
-    bool offer(Op op, const ProbeValues& a, const ProbeValues* b, Build&& build) {
+    // Only admitted candidates are recorded.
+    bool offer(Op op, std::uint32_t a, std::uint32_t b) {
         ++outcome_.generated;
         ProbeValues v;
-        if (apply_column(op, a.data(), b ? b->data() : nullptr, v.data(), kProbeCount) &&
+        if (apply_column(op, pool_[a].probes.data(), pool_[b].probes.data(), v.data(), kProbeCount) &&
             duplicates_.insert(fingerprint_of(v))) {
-            level_.push_back(build());
+            level_.push_back(Candidate{op, a, b});
             level_probes_.push_back(v);
         }
         return outcome_.generated % kStopCheckInterval != 0 || !stop_requested();
@@ -131,74 +252,227 @@ private:
     bool generate() {
         level_.clear();
         level_probes_.clear();
-        const std::size_t n = pool_.exprs.size();
-        const std::size_t fresh = fresh_;
+        const auto n = static_cast<std::uint32_t>(pool_.size());
+        const auto fresh = static_cast<std::uint32_t>(fresh_);
         fresh_ = n;
-        for (std::size_t p = fresh; p < n; ++p)
+        for (std::uint32_t p = fresh; p < n; ++p)
             for (Op u : unary_)
-                if (!offer(u, pool_.probes[p], nullptr, [&] { return extended(pool_.exprs[p], u); })) return false;
-        for (std::size_t i = fresh; i < n; ++i) {
-            const Expr& a = pool_.exprs[i];
-            for (std::size_t j = 0; j <= i; ++j) {
-                const Expr& b = pool_.exprs[j];
-                if (a.complexity() + b.complexity() >= params_.max_complexity) continue;
+                if (!offer(u, p, p)) return false;
+        for (std::uint32_t i = fresh; i < n; ++i) {
+            const std::size_t size_a = pool_[i].expr.complexity();
+            if (size_a + 1 >= params_.max_complexity) continue;  // every member has a node at least
+            for (std::uint32_t j : members_up_to(params_.max_complexity - 1 - size_a)) {
+                if (j > i) break;
                 for (Op o : binary_) {
-                    if (!offer(o, pool_.probes[i], &pool_.probes[j], [&] { return combined(a, b, o); })) return false;
-                    if (o == Op::Zyl || o == Op::Sub || o == Op::Div) {
-                        if (!offer(o, pool_.probes[j], &pool_.probes[i], [&] { return combined(b, a, o); }))
-                            return false;
-                    }
+                    if (!offer(o, i, j)) return false;
+                    if ((o == Op::Zyl || o == Op::Sub || o == Op::Div) && !offer(o, j, i)) return false;
                 }
             }
         }
         return true;
     }
 
-    // Scores level_ into results_ (in candidate order) and updates best;
-    // false when interrupted.
+    // Pool members of at most `size` nodes, in pool order: the partners that
+    // a member may be combined with. Kept per size and brought up to date
+    // with the pool when asked, so that generation skips the pairs that the
+    // size bound rules out instead of testing each.
+    std::span<const std::uint32_t> members_up_to(std::size_t size) {
+        Members& m = members_by_size_[size];
+        for (; m.covered < pool_.size(); ++m.covered)
+            if (pool_[m.covered].expr.complexity() <= size) m.indices.push_back(static_cast<std::uint32_t>(m.covered));
+        return m.indices;
+    }
+
+    std::size_t complexity(const Candidate& c) const {
+        std::size_t size = pool_[c.a].expr.complexity() + 1;
+        if (arity(c.op) == 2) size += pool_[c.b].expr.complexity();
+        return size;
+    }
+
+    // Member m's values on samples [begin, end) (the first at index 0): kept,
+    // or evaluated into the scratch. Nothing when they cannot be evaluated.
+    std::optional<const double*> values(std::uint32_t m, std::size_t begin, std::size_t end,
+                                        ColumnEvaluator& evaluator, std::vector<const double*>& shifted) const {
+        const Member& member = pool_[m];
+        if (!member.scorable) return std::nullopt;
+        if (member.values) return member.values + begin;
+        if (begin == end) return nullptr;
+        shifted.clear();
+        for (const double* column : data_->columns) shifted.push_back(column + begin);
+        if (!evaluator.run(member.expr, shifted, end - begin, {})) return std::nullopt;
+        return evaluator.values().data();
+    }
+
+    // The squared-error sum of candidate c over a range of samples: the same
+    // outcome and bits as evaluating its node list; nothing when that fails,
+    // once abandoned, or when the pool cancels the job. Operands without kept
+    // values are evaluated a chunk of samples at a time, which bounds both
+    // the scratch memory and the time between looks at cancellation.
+    std::optional<double> sum_of(const Candidate& c, Scratch& scratch, SampleRange range,
+                                 const Abandon& abandon) const {
+        const bool binary = arity(c.op) == 2;
+        const bool chunked = !pool_[c.a].values || (binary && !pool_[c.b].values);
+        const std::size_t end = range.end;
+        std::size_t begin = range.begin;
+        do {
+            const std::size_t stop = chunked ? std::min(end, begin + kChunkSamples) : end;
+            auto a = values(c.a, begin, stop, scratch.first, scratch.shifted);
+            if (!a) return std::nullopt;
+            auto b = binary ? values(c.b, begin, stop, scratch.second, scratch.shifted) : a;
+            if (!b) return std::nullopt;
+            auto sum = squared_error_sum(c.op, *a, *b, SampleRange{begin, stop, range.sum}, targets_, abandon);
+            if (!sum || (stop < end && job_cancelled())) return std::nullopt;
+            range.sum = *sum;
+            begin = stop;
+        } while (begin < end);
+        return range.sum;
+    }
+
+    // Estimated cost of scoring c, in nanoseconds per sample: a cheap
+    // operation on kept values, a transcendental call, or whole operands
+    // evaluated from their node lists.
+    double cost_per_sample(const Candidate& c) const {
+        const Member& a = pool_[c.a];
+        const Member& b = pool_[c.b];
+        const bool libm = c.op == Op::Exp || c.op == Op::Ln || c.op == Op::Sin || c.op == Op::Cos || c.op == Op::Zyl;
+        double ns = libm ? kLibmNs : kCheapNs;
+        if (!a.values) ns += kLibmNs * static_cast<double>(a.expr.complexity());
+        if (arity(c.op) == 2 && !b.values) ns += kLibmNs * static_cast<double>(b.expr.complexity());
+        return ns;
+    }
+
+    // Scores level_ into scores_ (by candidate index) and updates best; false
+    // when interrupted.
+    //
+    // Candidates that cannot matter are abandoned (see Cutoff), best first:
+    // every candidate is summed over the first few samples, then the sums are
+    // carried on in the order of the bounds those prefixes give, so that the
+    // cut-off is tight early and most candidates stop soon after the prefix.
+    // The order decides only which hopeless candidates are abandoned, never
+    // a result that matters; each sum still runs in sample order.
     bool score() {
         const std::size_t count = level_.size();
-        results_.clear();
-        origin_.clear();
-        std::vector<std::optional<SearchResult>> slots;
-        for (std::size_t first = 0; first < count; first += kScoringBlock) {
-            slots.assign(std::min(kScoringBlock, count - first), std::nullopt);
-            score_block(level_, first, slots, evaluators_, data_, targets_, params_);
-            outcome_.scored += slots.size();
-            if (stop_requested()) return false;
-            for (std::size_t i = 0; i < slots.size(); ++i) {
-                if (!slots[i]) continue;
-                results_.push_back(std::move(*slots[i]));
-                origin_.push_back(first + i);
-            }
+        scores_.assign(count, Score{-0.0, State::Open});
+        factor_.resize(count);
+        cost_.resize(count);
+        for (std::size_t k = 0; k < count; ++k) {
+            factor_[k] = static_cast<double>(complexity(level_[k])) * params_.complexity_penalty + 1.0;
+            cost_[k] = cost_per_sample(level_[k]);
         }
-        update_best(best_, results_);
+        cutoff_.start_level(params_.beam_width / 4, best_);
+        std::vector<std::uint32_t> order(count);
+        for (std::size_t k = 0; k < count; ++k) order[k] = static_cast<std::uint32_t>(k);
+        const std::size_t prefix = std::min(samples_, kPrefixSamples);
+        if (!score_phases(order, 0, prefix, count)) return false;
+        std::erase_if(order, [&](std::uint32_t k) { return scores_[k].state != State::Open; });
+        std::vector<double> bound(count);
+        for (std::uint32_t k : order) bound[k] = rmse_of_sum(scores_[k].value, targets_.size()) * factor_[k];
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t x, std::uint32_t y) { return ranks_before(bound[x], bound[y]); });
+        if (!score_phases(order, prefix, samples_, std::max(params_.beam_width / 4, kFirstPhaseCandidates)))
+            return false;
+        outcome_.scored += count;
+        update_level_best();
         return true;
     }
 
-    // The best quarter of the beam joins the pool, in rank order. Only the
-    // first floor(beam_width / 4) ranks matter, so only they are sorted; the
-    // index tie-break makes this the stable order.
-    void grow_pool() {
-        std::vector<std::size_t> order(results_.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-        const std::size_t joining = std::min(params_.beam_width / 4, results_.size());
-        std::partial_sort(order.begin(), order.begin() + joining, order.end(), [&](std::size_t x, std::size_t y) {
-            double ex = results_[x].error, ey = results_[y].error;
+    // Carries the open candidates of `order` on over samples [begin, end), in
+    // parallel phases whose size starts at `first_phase` and doubles; each
+    // phase abandons by the cut-off of the results before it. False when
+    // interrupted.
+    bool score_phases(std::span<const std::uint32_t> order, std::size_t begin, std::size_t end,
+                      std::size_t first_phase) {
+        const double span_samples = static_cast<double>(end - begin) + 1.0;
+        double cut = cutoff_.error();
+        auto cost = [&](std::size_t k) { return cost_[order[k]] * span_samples; };
+        auto body = [&](std::size_t worker, std::size_t k) {
+            const std::uint32_t index = order[k];
+            Score& score = scores_[index];
+            if (score.state != State::Open) return;
+            auto sum = data_ ? sum_of(level_[index], scratch_[worker], SampleRange{begin, end, score.value},
+                                      Abandon{cut, factor_[index]})
+                             : std::nullopt;
+            if (!sum) {
+                score.state = State::Dropped;
+            } else if (end == samples_) {
+                score = Score{rmse_of_sum(*sum, targets_.size()) * factor_[index], State::Scored};
+            } else {
+                score.value = *sum;
+            }
+        };
+        auto after = [&](std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k)
+                if (scores_[order[k]].state == State::Scored) cutoff_.add(scores_[order[k]].value);
+            cut = cutoff_.error();
+        };
+        return in_phases(order.size(), first_phase, cost, body, after);
+    }
+
+    Expr expr_of(const Candidate& c) const {
+        return arity(c.op) == 2 ? combined(pool_[c.a].expr, pool_[c.b].expr, c.op) : extended(pool_[c.a].expr, c.op);
+    }
+
+    // As update_best over the level's results in order; only the final
+    // winner's expression is built.
+    void update_level_best() {
+        std::optional<double> current;
+        if (best_) current = best_->error;
+        std::size_t winner = level_.size();
+        for (std::size_t k = 0; k < level_.size(); ++k) {
+            if (scores_[k].state == State::Scored && (!current || *current > scores_[k].value)) {
+                current = scores_[k].value;
+                winner = k;
+            }
+        }
+        if (winner == level_.size()) return;
+        const Candidate& c = level_[winner];
+        best_ = SearchResult{{}, {}, expr_of(c), scores_[winner].value, complexity(c)};
+    }
+
+    // The best quarter of the beam joins the pool, in rank order, keeping its
+    // values while the budget lasts. Only the first floor(beam_width / 4)
+    // ranks matter, so only they are sorted; the index tie-break makes this
+    // the stable order. False when interrupted.
+    bool grow_pool() {
+        std::vector<std::uint32_t> order;
+        for (std::size_t k = 0; k < level_.size(); ++k)
+            if (scores_[k].state == State::Scored) order.push_back(static_cast<std::uint32_t>(k));
+        const std::size_t joining = std::min(params_.beam_width / 4, order.size());
+        std::partial_sort(order.begin(), order.begin() + joining, order.end(), [&](std::uint32_t x, std::uint32_t y) {
+            double ex = scores_[x].value, ey = scores_[y].value;
             if (ranks_before(ex, ey)) return true;
             if (ranks_before(ey, ex)) return false;
             return x < y;
         });
-        for (std::size_t k = 0; k < joining; ++k) {
-            pool_.exprs.push_back(std::move(results_[order[k]].expr));
-            pool_.probes.push_back(level_probes_[origin_[order[k]]]);
-        }
+        std::vector<double*> kept(joining, nullptr);
+        for (std::size_t k = 0; k < joining && (k == 0 || kept[k - 1]); ++k) kept[k] = store_.take();
+        std::vector<Member> joiners(joining);
+        auto body = [&](std::size_t worker, std::size_t k) {
+            const Candidate& c = level_[order[k]];
+            joiners[k] = Member{expr_of(c), level_probes_[order[k]], true, nullptr};
+            if (!kept[k] || samples_ == 0) return;
+            Scratch& scratch = scratch_[worker];
+            auto a = values(c.a, 0, samples_, scratch.first, scratch.shifted);
+            auto b = arity(c.op) == 2 ? values(c.b, 0, samples_, scratch.second, scratch.shifted) : a;
+            // A scored candidate: both operands and its own operation succeed.
+            apply_column(c.op, *a, *b, kept[k], samples_);
+            joiners[k].values = kept[k];
+        };
+        // A libm call on every sample at worst, counted twice: the kept
+        // column is fresh memory, written for the first time.
+        auto cost = [&](std::size_t) { return static_cast<double>(samples_) * 2 * kLibmNs; };
+        if (!in_phases(joining, kPhaseCandidates, cost, body, [](std::size_t, std::size_t) {})) return false;
+        for (Member& m : joiners) pool_.push_back(std::move(m));
+        return true;
     }
 
     bool reached_goal() const { return best_ && params_.precision_goal >= best_->error; }
 
     SearchOutcome finish() {
-        if (!outcome_.interrupted) outcome_.best = std::move(best_);
+        if (!outcome_.interrupted && best_) {
+            best_->formula = to_string(best_->expr);
+            outcome_.best = std::move(best_);
+        }
         return std::move(outcome_);
     }
 
@@ -208,17 +482,29 @@ private:
     const StopRequest& should_stop_;
     Probes probes_;
     ColumnEvaluator probe_evaluator_;
-    std::vector<ColumnEvaluator> evaluators_ = evaluators_for_pool();
+    ColumnEvaluator evaluator_for_seeds_;
     std::optional<ColumnView> data_;
+    std::size_t samples_;
+    ColumnStore store_;
+    std::vector<Scratch> scratch_ = std::vector<Scratch>(zyl::WorkerPool::instance().worker_slots());
+    // Work of one phase over all workers, in nanoseconds on one thread.
+    double phase_ns_ = kNsPerPhase * static_cast<double>(scratch_.size());
     DuplicateSet duplicates_;
     std::vector<Op> unary_;
     std::vector<Op> binary_;
-    Pool pool_;
+    std::vector<Member> pool_;
+    struct Members {
+        std::size_t covered = 0;  // pool members looked at so far
+        std::vector<std::uint32_t> indices;
+    };
+    std::map<std::size_t, Members> members_by_size_;
     std::size_t fresh_ = 0;  // pool members from here on have not been expanded yet
-    std::vector<Expr> level_;
+    std::vector<Candidate> level_;
     std::vector<ProbeValues> level_probes_;
-    std::vector<SearchResult> results_;
-    std::vector<std::size_t> origin_;  // candidate index of each result
+    std::vector<Score> scores_;
+    std::vector<double> factor_;  // of each candidate: complexity * penalty + 1
+    std::vector<double> cost_;    // of each candidate: estimated ns per sample
+    Cutoff cutoff_;
     std::optional<SearchResult> best_;
     SearchOutcome outcome_;
 };
@@ -238,8 +524,12 @@ void update_best(std::optional<SearchResult>& best, std::span<const SearchResult
 std::vector<SearchResult> score_level(std::vector<Expr> candidates, std::span<const std::vector<double>> columns,
                                       std::span<const double> targets, const SearchParams& params) {
     std::vector<std::optional<SearchResult>> slots(candidates.size());
-    std::vector<ColumnEvaluator> evaluators = evaluators_for_pool();
-    score_block(candidates, 0, slots, evaluators, view_columns(columns), targets, params);
+    std::vector<ColumnEvaluator> evaluators(zyl::WorkerPool::instance().worker_slots());
+    if (auto data = view_columns(columns)) {
+        zyl::parallel_for_workers(candidates.size(), [&](std::size_t worker, std::size_t i) {
+            slots[i] = score_one(candidates[i], evaluators[worker], *data, targets, params);
+        });
+    }
     std::vector<SearchResult> results;
     for (auto& slot : slots)
         if (slot) results.push_back(std::move(*slot));
