@@ -22,6 +22,24 @@ std::size_t reorder_parities(std::size_t i) {
     return m;
 }
 
+// The factor g of term (i, j): (-1)^(transpositions to sort e_i e_j) times
+// the squares of the shared vectors, multiplied in ascending p. A sign flip
+// commutes exactly with each rounded product, so all flips can be taken first.
+// `flips` is reorder_parities(i). Fails when the term would need a missing
+// signature entry or land outside a multivector of `len` coefficients.
+GeometricProductStatus term_factor(std::size_t i, std::size_t flips, std::size_t j, std::size_t len,
+                                   std::span<const std::int8_t> signature, double& g) {
+    g = (std::popcount(j & flips) & 1) ? -1.0 : 1.0;
+    for (std::size_t shared = i & j; shared != 0; shared &= shared - 1) {
+        const auto p = static_cast<std::size_t>(std::countr_zero(shared));
+        if (p >= signature.size()) return {GeometricProductFault::signature_too_short, p, signature.size()};
+        g *= static_cast<double>(signature[p]);
+    }
+    const std::size_t k = i ^ j;
+    if (k >= len) return {GeometricProductFault::blade_out_of_range, k, len};
+    return {};
+}
+
 }  // namespace
 
 std::string describe(const GeometricProductStatus& s) {
@@ -57,22 +75,42 @@ GeometricProductStatus geometric_product(std::span<const double> a, std::span<co
         for (std::size_t j = 0; j < b_len; ++j) {
             const double bj = b[j];
             if (bj == 0.0) continue;
-            // g is (-1)^(transpositions to sort e_i e_j) times the squares of
-            // the shared vectors, multiplied in ascending p. A sign flip
-            // commutes exactly with each rounded product, so all flips can be
-            // taken first.
-            double g = (std::popcount(j & flips) & 1) ? -1.0 : 1.0;
-            for (std::size_t shared = i & j; shared != 0; shared &= shared - 1) {
-                const auto p = static_cast<std::size_t>(std::countr_zero(shared));
-                if (p >= signature.size())
-                    return {GeometricProductFault::signature_too_short, p, signature.size()};
-                g *= static_cast<double>(signature[p]);
-            }
-            const std::size_t k = i ^ j;
-            if (k >= len) return {GeometricProductFault::blade_out_of_range, k, len};
-            r[k] = bj * (g * ai) + r[k];
+            double g;
+            const GeometricProductStatus status = term_factor(i, flips, j, len, signature, g);
+            if (!status.ok()) return status;
+            r[i ^ j] = bj * (g * ai) + r[i ^ j];
         }
         if (b_len < len) return {GeometricProductFault::b_too_short, b.size(), len};
+    }
+    return {};
+}
+
+GeometricProductPlan::GeometricProductPlan(std::size_t len, std::span<const std::int8_t> signature)
+    : len_(len), factor_(len * len) {
+    for (std::size_t i = 0; i < len; ++i) {
+        const std::size_t flips = reorder_parities(i);
+        for (std::size_t j = 0; j < len; ++j) {
+            const GeometricProductStatus status = term_factor(i, flips, j, len, signature, factor_[i * len + j]);
+            if (status.ok()) continue;
+            if (faults_.empty()) faults_.resize(len * len);
+            faults_[i * len + j] = status;
+        }
+    }
+}
+
+GeometricProductStatus GeometricProductPlan::multiply(const double* a, const double* b, double* r) const {
+    const std::size_t len = len_;
+    std::fill(r, r + len, 0.0);
+    for (std::size_t i = 0; i < len; ++i) {
+        const double ai = a[i];
+        if (ai == 0.0) continue;
+        const double* g = factor_.data() + i * len;
+        for (std::size_t j = 0; j < len; ++j) {
+            const double bj = b[j];
+            if (bj == 0.0) continue;
+            if (!faults_.empty() && !faults_[i * len + j].ok()) return faults_[i * len + j];
+            r[i ^ j] = bj * (g[j] * ai) + r[i ^ j];
+        }
     }
     return {};
 }
