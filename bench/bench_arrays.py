@@ -14,10 +14,13 @@ import os
 import statistics
 import time
 
-import numpy as np
+# No contender calls BLAS; its idle threads would only compete for the cores.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
-import zyl_core as z
-import zyl_core.arrays as za
+import numpy as np  # noqa: E402
+
+import zyl_core as z  # noqa: E402
+import zyl_core.arrays as za  # noqa: E402
 
 
 def medians(contenders, repeat):
@@ -198,11 +201,14 @@ def main():
     args = parser.parse_args()
     repeat = 3 if args.quick else args.repeat
     print(f"pool: {os.environ.get('RAYON_NUM_THREADS', 'default')} threads, {len(os.sched_getaffinity(0))} CPUs "
-          f"usable; numpy {np.__version__}; {repeat} runs each")
+          f"usable; numpy {np.__version__}; {repeat} runs each; load average {os.getloadavg()[0]:.1f}")
     bench_elementwise(10**6, repeat, None)
     bench_elementwise(10**4, repeat * 10, 1.2)
     bench_algebra(10**5, repeat)
     bench_list_api(10**6, max(3, repeat // 3))
+    # Other processes take cores from the pool but hardly from numpy's one
+    # thread: a load above the CPU count means the ratios understate the pool.
+    print(f"\nload average at the end {os.getloadavg()[0]:.1f}")
 
 
 if __name__ == "__main__":

@@ -10,10 +10,8 @@ import zyl_core as z
 from arrays_data import assert_same_bits, floats
 
 
-# numpy warns while making some of the inputs (casts of NaN to integers), and
-# Python about array.array's deprecated 'u' code.
-pytestmark = [pytest.mark.filterwarnings("ignore::RuntimeWarning"),
-              pytest.mark.filterwarnings("ignore::DeprecationWarning")]
+# numpy warns while making some of the inputs (casts of NaN to integers).
+pytestmark = pytest.mark.filterwarnings("ignore::RuntimeWarning")
 
 
 def item_by_item(values):
@@ -63,7 +61,7 @@ def test_values_equal_the_item_path(x, view):
     np.array([1.0, None], dtype=object),
     np.ma.masked_array([1.0, 2.0], mask=[False, True]),
     memoryview(b"ab").cast("c"),
-    array.array("u", "ab"),
+    array.array("w", "ab"),
 ], ids=lambda v: type(v).__name__)
 def test_other_arrays_keep_the_item_path(values):
     """Shapes, formats and subclasses whose items convert differently (or

@@ -1,6 +1,9 @@
 #include "multivector.hpp"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <cmath>
 #include <bit>
 
 #include "pool/worker_pool.hpp"
@@ -20,6 +23,12 @@ std::size_t reorder_parities(std::size_t i) {
     std::size_t m = i >> 1;
     for (unsigned shift = 1; shift < 8 * sizeof m; shift <<= 1) m ^= m >> shift;
     return m;
+}
+
+bool all_finite(const double* v, std::size_t n) {
+    bool finite = true;
+    for (std::size_t k = 0; k < n; ++k) finite &= std::isfinite(v[k]);
+    return finite;
 }
 
 // The factor g of term (i, j): (-1)^(transpositions to sort e_i e_j) times
@@ -96,10 +105,65 @@ GeometricProductPlan::GeometricProductPlan(std::size_t len, std::span<const std:
             faults_[i * len + j] = status;
         }
     }
+    // Without faults the length is a power of two, so i ^ k stays in range.
+    // Factors of magnitude above 1 (signature entries other than 0 and +-1)
+    // could make g * a_i overflow and meet a zero b_j, a term that must not
+    // be formed: such plans keep to the term-by-term path.
+    const bool unit_factors =
+        std::all_of(factor_.begin(), factor_.end(), [](double g) { return std::fabs(g) <= 1.0; });
+    if (faults_.empty() && unit_factors && len >= 2 && len <= kMaxFiniteLength) {
+        factor_by_result_.resize(len * len);
+        for (std::size_t i = 0; i < len; ++i)
+            for (std::size_t k = 0; k < len; ++k) factor_by_result_[i * len + k] = factor_[i * len + (i ^ k)];
+    }
+}
+
+namespace {
+
+// Result pair (2q, 2q + 1) takes, from row i, the b pair q ^ (i >> 1),
+// swapped when i is odd. `Pairs` fixed at compile time lets the common
+// algebras unroll completely; 0 means len / 2 read at run time.
+template <std::size_t Pairs>
+void multiply_pairs(const double* factors, std::size_t len, const double* a, const double* b, double* r) {
+    constexpr std::size_t kMaxPairs = GeometricProductPlan::kMaxFiniteLength / 2;
+    const std::size_t pairs = Pairs != 0 ? Pairs : len / 2;
+    __m128d b_pairs[2][Pairs != 0 ? Pairs : kMaxPairs], acc[Pairs != 0 ? Pairs : kMaxPairs];
+    for (std::size_t m = 0; m < pairs; ++m) {
+        b_pairs[0][m] = _mm_loadu_pd(b + 2 * m);
+        b_pairs[1][m] = _mm_shuffle_pd(b_pairs[0][m], b_pairs[0][m], 1);
+        acc[m] = _mm_setzero_pd();
+    }
+    for (std::size_t i = 0; i < 2 * pairs; ++i) {
+        const __m128d ai = _mm_set1_pd(a[i]);
+        const double* g = factors + i * 2 * pairs;
+        const __m128d* bi = b_pairs[i & 1];
+        const std::size_t shift = i >> 1;
+#pragma GCC unroll 16
+        for (std::size_t q = 0; q < pairs; ++q)
+            acc[q] = _mm_add_pd(_mm_mul_pd(_mm_mul_pd(_mm_loadu_pd(g + 2 * q), ai), bi[q ^ shift]), acc[q]);
+    }
+    for (std::size_t q = 0; q < pairs; ++q) _mm_storeu_pd(r + 2 * q, acc[q]);
+}
+
+}  // namespace
+
+void GeometricProductPlan::multiply_finite(const double* a, const double* b, double* r) const {
+    const double* factors = factor_by_result_.data();
+    switch (len_) {
+        case 4: return multiply_pairs<2>(factors, len_, a, b, r);
+        case 8: return multiply_pairs<4>(factors, len_, a, b, r);
+        case 16: return multiply_pairs<8>(factors, len_, a, b, r);
+        case 32: return multiply_pairs<16>(factors, len_, a, b, r);
+        default: return multiply_pairs<0>(factors, len_, a, b, r);
+    }
 }
 
 GeometricProductStatus GeometricProductPlan::multiply(const double* a, const double* b, double* r) const {
     const std::size_t len = len_;
+    if (!factor_by_result_.empty() && all_finite(a, len) && all_finite(b, len)) {
+        multiply_finite(a, b, r);
+        return {};
+    }
     std::fill(r, r + len, 0.0);
     for (std::size_t i = 0; i < len; ++i) {
         const double ai = a[i];

@@ -45,6 +45,9 @@ GeometricProductStatus geometric_product(std::span<const double> a, std::span<co
 // the same terms, in the same order, with the same rounding and faults.
 class GeometricProductPlan {
 public:
+    // Up to this many coefficients the finite fast path is used.
+    static constexpr std::size_t kMaxFiniteLength = 1024;
+
     GeometricProductPlan(std::size_t len, std::span<const std::int8_t> signature);
 
     std::size_t size() const { return len_; }
@@ -54,8 +57,16 @@ public:
     GeometricProductStatus multiply(const double* a, const double* b, double* r) const;
 
 private:
+    // With every coefficient finite, every factor g in [-1, 1] and no term
+    // able to fault, all terms are formed, zeros included: a zero term is a
+    // signed zero (g * a_i stays finite), added to a sum that starts at +0.0
+    // and so is never -0.0, which changes nothing. Two result blades per SSE2
+    // register, no branch per term.
+    void multiply_finite(const double* a, const double* b, double* r) const;
+
     std::size_t len_;
     std::vector<double> factor_;                   // g of term (i, j) at i * len + j
+    std::vector<double> factor_by_result_;         // g of term (i, i ^ k) at i * len + k
     std::vector<GeometricProductStatus> faults_;  // same layout; empty when no term can fault
 };
 

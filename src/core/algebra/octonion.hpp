@@ -35,6 +35,13 @@ inline constexpr OctonionTable kOctonionTable = {{
 // nothing; the others reach each component in increasing row order.
 Octonion octonion_mul(const Octonion& a, const Octonion& b);
 
+// a * b as octonion_mul gives it, when all 16 coefficients are finite: then
+// every term can be formed, zeros included, without a branch per term. A
+// zero term adds a signed zero to a sum that starts at +0.0 and so is never
+// -0.0, which changes nothing; only an infinite or NaN partner would make a
+// skipped term matter. Returns false, leaving c alone, in that case.
+bool octonion_mul_finite(const Octonion& a, const Octonion& b, Octonion& c);
+
 // out[k] = a[k] * b[k] for k < min(len a, len b), computed on the worker
 // pool. Returns the number of products computed.
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,

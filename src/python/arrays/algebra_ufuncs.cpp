@@ -36,7 +36,8 @@ int octonion_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dim
             a[k] = at(pa, k, sa);
             b[k] = at(pb, k, sb);
         }
-        const Octonion c = octonion_mul(a, b);
+        Octonion c;
+        if (!octonion_mul_finite(a, b, c)) c = octonion_mul(a, b);
         char* po = data[2] + static_cast<npy_intp>(i) * steps[2];
         for (std::size_t k = 0; k < 8; ++k) at(po, k, so) = c[k];
     });

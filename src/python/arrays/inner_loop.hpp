@@ -19,8 +19,9 @@
 namespace zyl::py::arrays {
 
 // Below this much estimated work a loop stays on the calling thread: waking
-// the workers and waiting for them costs about this much.
-inline constexpr double kPoolMinWorkNs = 60'000.0;
+// the workers and waiting for them costs tens of microseconds, so the pool
+// pays only for about twice that.
+inline constexpr double kPoolMinWorkNs = 150'000.0;
 
 // A long run of small loop calls (numpy's buffered casts hand over a few
 // thousand elements at a time) still looks for signals this often.
@@ -28,7 +29,7 @@ inline constexpr auto kSerialPollInterval = std::chrono::milliseconds(50);
 
 // Runs pending signal handlers from a thread that may or may not hold the
 // interpreter lock; true when one raised (the exception stays set).
-inline bool poll_signals_any_lock(void*) {
+inline bool poll_signals_any_lock() {
     PyGILState_STATE state = PyGILState_Ensure();
     bool raised = PyErr_CheckSignals() != 0;
     PyGILState_Release(state);
@@ -50,23 +51,29 @@ inline int run_serially_polled(std::size_t n, double cost_ns, auto&& body) {
     auto now = std::chrono::steady_clock::now();
     if (now - last_poll < kSerialPollInterval) return 0;
     last_poll = now;
-    return poll_signals_any_lock(nullptr) ? -1 : 0;
+    return poll_signals_any_lock() ? -1 : 0;
 }
 
 // The range goes to the pool in slices of about this much work, and the
-// calling thread looks for signals between them: a long call answers Ctrl-C
-// in a few tens of milliseconds however the pool polls within a job.
+// calling thread looks for signals between them, so a long call answers
+// Ctrl-C within a few tens of milliseconds.
+//
+// Signals are looked for only between slices, never from inside a job: that
+// needs the interpreter lock, and a thread that holds the lock may itself be
+// waiting for the pool (the list functions keep the lock while they wait), so
+// asking for it while this job occupies the pool could wait forever.
 inline constexpr double kSliceWorkNs = 40'000'000.0;
 
 // parallel_for over [0, n) slice by slice; the number of elements done, or
-// kCancelled.
-inline std::size_t run_sliced(std::size_t n, auto&& body, const MapControl& control) {
-    const auto slice = static_cast<std::size_t>(std::max(1.0, kSliceWorkNs / control.element_cost_ns));
+// kCancelled once `signalled` says a handler raised.
+inline std::size_t run_sliced(std::size_t n, double cost_ns, auto&& body, auto&& signalled) {
+    const auto slice = static_cast<std::size_t>(std::max(1.0, kSliceWorkNs / cost_ns));
+    const MapControl control{nullptr, nullptr, cost_ns};
     for (std::size_t begin = 0; begin < n; begin += slice) {
         const std::size_t len = std::min(slice, n - begin);
         const std::size_t done = parallel_for(len, [&](std::size_t i) { body(begin + i); }, control);
-        if (done != len) return done == kCancelled ? kCancelled : begin + done;
-        if (begin + len < n && control.poll(control.poll_ctx)) return kCancelled;
+        if (done != len) return begin + done;
+        if (begin + len < n && signalled()) return kCancelled;
     }
     return n;
 }
@@ -81,10 +88,12 @@ inline int run_elements(std::size_t n, double cost_ns, bool splittable, auto&& b
         return run_serially_polled(n, cost_ns, body);
     std::size_t done;
     if (PyGILState_Check()) {
+        // Never wait for the pool holding the lock: other threads run, and
+        // a job elsewhere never waits for this thread.
         ReleasedLock unlocked;
-        done = run_sliced(n, body, unlocked.interruptible(cost_ns));
+        done = run_sliced(n, cost_ns, body, [&] { return unlocked.signalled(); });
     } else {
-        done = run_sliced(n, body, MapControl{&poll_signals_any_lock, nullptr, cost_ns});
+        done = run_sliced(n, cost_ns, body, [] { return poll_signals_any_lock(); });
     }
     if (done == n) return 0;
     if (done == kCancelled) return -1;
