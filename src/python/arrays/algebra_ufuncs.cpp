@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -25,10 +26,26 @@ int raise_in_loop(PyObject* type, const char* message) {
     return -1;
 }
 
+Octonion product(const Octonion& a, const Octonion& b) {
+    Octonion c;
+    if (!octonion_mul_finite(a, b, c)) c = octonion_mul(a, b);
+    return c;
+}
+
 int octonion_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
                   NpyAuxData*) {
+    const auto n = static_cast<std::size_t>(dims[0]);
     const npy_intp sa = steps[3], sb = steps[4], so = steps[5];
-    return run_elements(static_cast<std::size_t>(dims[0]), 25.0, true, [=](std::size_t i) {
+    if (all_contiguous(steps + 3, 3)) {
+        return run_elements(n, 25.0, true, [=](std::size_t i) {
+            Octonion a, b;
+            std::memcpy(a.data(), data[0] + static_cast<npy_intp>(i) * steps[0], sizeof a);
+            std::memcpy(b.data(), data[1] + static_cast<npy_intp>(i) * steps[1], sizeof b);
+            const Octonion c = product(a, b);
+            std::memcpy(data[2] + static_cast<npy_intp>(i) * steps[2], c.data(), sizeof c);
+        });
+    }
+    return run_elements(n, 25.0, true, [=](std::size_t i) {
         char* pa = data[0] + static_cast<npy_intp>(i) * steps[0];
         char* pb = data[1] + static_cast<npy_intp>(i) * steps[1];
         Octonion a, b;
@@ -36,8 +53,7 @@ int octonion_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dim
             a[k] = at(pa, k, sa);
             b[k] = at(pb, k, sb);
         }
-        Octonion c;
-        if (!octonion_mul_finite(a, b, c)) c = octonion_mul(a, b);
+        const Octonion c = product(a, b);
         char* po = data[2] + static_cast<npy_intp>(i) * steps[2];
         for (std::size_t k = 0; k < 8; ++k) at(po, k, so) = c[k];
     });
