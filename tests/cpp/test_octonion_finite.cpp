@@ -37,6 +37,25 @@ TEST(OctonionFinite, SameBitsAsTheTermByTermProduct) {
     EXPECT_GT(taken, 5000);
 }
 
+TEST(OctonionFinite, PairsGiveTheTermByTermProducts) {
+    std::mt19937_64 gen(9);
+    int taken = 0;
+    for (int n = 0; n < 20000; ++n) {
+        const bool finite = n % 4 != 0;
+        const zyl::Octonion a0 = octonion(gen, finite), b0 = octonion(gen, finite);
+        const zyl::Octonion a1 = octonion(gen, true), b1 = octonion(gen, n % 5 != 0);
+        zyl::Octonion c0{}, c1{};
+        if (!zyl::octonion_mul_finite_pair(a0, b0, a1, b1, c0, c1)) continue;
+        ++taken;
+        const zyl::Octonion w0 = zyl::octonion_mul(a0, b0), w1 = zyl::octonion_mul(a1, b1);
+        for (std::size_t k = 0; k < 8; ++k) {
+            ASSERT_TRUE(zyl::test::bit_equal(w0[k], c0[k])) << "pair " << n << " component " << k;
+            ASSERT_TRUE(zyl::test::bit_equal(w1[k], c1[k])) << "pair " << n << " component " << k;
+        }
+    }
+    EXPECT_GT(taken, 3000);
+}
+
 TEST(OctonionFinite, RefusesInfinitiesAndNaN) {
     zyl::Octonion a{}, b{}, c{};
     a[3] = kInf;

@@ -83,6 +83,40 @@ bool octonion_mul_finite(const Octonion& a, const Octonion& b, Octonion& c) {
     return true;
 }
 
+bool octonion_mul_finite_pair(const Octonion& a0, const Octonion& b0, const Octonion& a1, const Octonion& b1,
+                              Octonion& c0, Octonion& c1) {
+    if (!all_finite(a0) || !all_finite(b0) || !all_finite(a1) || !all_finite(b1)) return false;
+    // Lane 0 holds the first product's coefficient, lane 1 the second's.
+    __m128d a[8], minus_a[8], b[8], c[8];
+    const __m128d sign = _mm_set1_pd(-0.0);
+    for (std::size_t k = 0; k < 8; k += 2) {
+        const __m128d p0 = _mm_loadu_pd(&a0[k]), p1 = _mm_loadu_pd(&a1[k]);
+        const __m128d q0 = _mm_loadu_pd(&b0[k]), q1 = _mm_loadu_pd(&b1[k]);
+        a[k] = _mm_unpacklo_pd(p0, p1);
+        a[k + 1] = _mm_unpackhi_pd(p0, p1);
+        b[k] = _mm_unpacklo_pd(q0, q1);
+        b[k + 1] = _mm_unpackhi_pd(q0, q1);
+    }
+    for (std::size_t k = 0; k < 8; ++k) {
+        // Exact negation: (-1) * a_i for a finite a_i.
+        minus_a[k] = _mm_xor_pd(a[k], sign);
+        c[k] = _mm_setzero_pd();
+    }
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < 8; ++i) {
+#pragma GCC unroll 8
+        for (std::size_t j = 0; j < 8; ++j) {
+            const BasisProduct e = kOctonionTable[i][j];
+            c[e.index] = _mm_add_pd(_mm_mul_pd(e.sign > 0 ? a[i] : minus_a[i], b[j]), c[e.index]);
+        }
+    }
+    for (std::size_t k = 0; k < 8; k += 2) {
+        _mm_storeu_pd(&c0[k], _mm_unpacklo_pd(c[k], c[k + 1]));
+        _mm_storeu_pd(&c1[k], _mm_unpackhi_pd(c[k], c[k + 1]));
+    }
+    return true;
+}
+
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,
                                std::vector<Octonion>& out) {
     const std::size_t n = std::min(a.size(), b.size());

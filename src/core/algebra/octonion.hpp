@@ -42,6 +42,12 @@ Octonion octonion_mul(const Octonion& a, const Octonion& b);
 // skipped term matter. Returns false, leaving c alone, in that case.
 bool octonion_mul_finite(const Octonion& a, const Octonion& b, Octonion& c);
 
+// Two products at once, one per lane of each SSE2 register, under the same
+// condition: c0 = a0 * b0 and c1 = a1 * b1 when all 32 coefficients are
+// finite; false, leaving c0 and c1 alone, otherwise.
+bool octonion_mul_finite_pair(const Octonion& a0, const Octonion& b0, const Octonion& a1, const Octonion& b1,
+                              Octonion& c0, Octonion& c1);
+
 // out[k] = a[k] * b[k] for k < min(len a, len b), computed on the worker
 // pool. Returns the number of products computed.
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,

@@ -37,12 +37,29 @@ int octonion_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dim
     const auto n = static_cast<std::size_t>(dims[0]);
     const npy_intp sa = steps[3], sb = steps[4], so = steps[5];
     if (all_contiguous(steps + 3, 3)) {
-        return run_elements(n, 25.0, true, [=](std::size_t i) {
-            Octonion a, b;
-            std::memcpy(a.data(), data[0] + static_cast<npy_intp>(i) * steps[0], sizeof a);
-            std::memcpy(b.data(), data[1] + static_cast<npy_intp>(i) * steps[1], sizeof b);
-            const Octonion c = product(a, b);
+        // Products two at a time (the second of the last pair may not exist).
+        auto load = [=](int operand, std::size_t i) {
+            Octonion v;
+            std::memcpy(v.data(), data[operand] + static_cast<npy_intp>(i) * steps[operand], sizeof v);
+            return v;
+        };
+        auto store = [=](std::size_t i, const Octonion& c) {
             std::memcpy(data[2] + static_cast<npy_intp>(i) * steps[2], c.data(), sizeof c);
+        };
+        return run_elements((n + 1) / 2, 2 * 25.0, true, [=](std::size_t pair) {
+            const std::size_t i = 2 * pair;
+            const Octonion a0 = load(0, i), b0 = load(1, i);
+            if (i + 1 < n) {
+                const Octonion a1 = load(0, i + 1), b1 = load(1, i + 1);
+                Octonion c0, c1;
+                if (octonion_mul_finite_pair(a0, b0, a1, b1, c0, c1)) {
+                    store(i, c0);
+                    store(i + 1, c1);
+                    return;
+                }
+                store(i + 1, product(a1, b1));
+            }
+            store(i, product(a0, b0));
         });
     }
     return run_elements(n, 25.0, true, [=](std::size_t i) {
