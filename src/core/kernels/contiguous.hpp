@@ -61,7 +61,7 @@ struct DivRule {
     ZYL_TARGET_AVX static __m256d four(__m256d a, __m256d b) {
         const __m256d too_small = _mm256_cmp_pd(magnitude4(b), _mm256_set1_pd(kFloor), _CMP_LT_OQ);
         const __m256d nan = _mm256_set1_pd(std::numeric_limits<double>::quiet_NaN());
-        return _mm256_blendv_pd(_mm256_div_pd(a, b), nan, too_small);
+        return _mm256_or_pd(_mm256_and_pd(too_small, nan), _mm256_andnot_pd(too_small, _mm256_div_pd(a, b)));
     }
 };
 
