@@ -100,21 +100,25 @@ struct GeometricOperands {
     const npy_intp* steps;
     std::size_t len;
 
-    // Copies element i's a and b into contiguous scratch when their axis is
-    // strided, multiplies, and writes r back along its own stride.
+    // Reads element i's a and b in place when their axis is contiguous, from
+    // a contiguous copy otherwise; r is formed apart (the output may be one
+    // of the inputs) and written back along its own stride.
     GeometricProductStatus multiply(std::size_t i, const GeometricProductPlan& plan) const {
         double scratch[3 * kMaxPlannedLength];
-        double *a = scratch, *b = a + len, *r = b + len;
-        char* pa = data[0] + static_cast<npy_intp>(i) * steps[0];
-        char* pb = data[1] + static_cast<npy_intp>(i) * steps[1];
-        for (std::size_t k = 0; k < len; ++k) {
-            a[k] = at(pa, k, steps[4]);
-            b[k] = at(pb, k, steps[5]);
-        }
+        const double* a = contiguous_row(0, 4, i, scratch);
+        const double* b = contiguous_row(1, 5, i, scratch + len);
+        double* r = scratch + 2 * len;
         const GeometricProductStatus status = plan.multiply(a, b, r);
         char* pr = data[3] + static_cast<npy_intp>(i) * steps[3];
         for (std::size_t k = 0; k < len; ++k) at(pr, k, steps[7]) = r[k];
         return status;
+    }
+
+    const double* contiguous_row(int operand, int axis_step, std::size_t i, double* copy) const {
+        char* row = data[operand] + static_cast<npy_intp>(i) * steps[operand];
+        if (steps[axis_step] == static_cast<npy_intp>(sizeof(double))) return reinterpret_cast<const double*>(row);
+        for (std::size_t k = 0; k < len; ++k) copy[k] = at(row, k, steps[axis_step]);
+        return copy;
     }
 };
 
