@@ -3,6 +3,7 @@
 #include "memory/huge_pages.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -186,6 +187,152 @@ bool is_numpy_bool(PyObject* obj) {
     return is_bool;
 }
 
+// ---- Numeric buffers ------------------------------------------------------
+// An exact numpy ndarray, array.array or memoryview with a real numeric
+// format is read through the buffer protocol instead of item by item. Its
+// items would each convert to exactly the double read here (a float64 item
+// is that double, a float32 or an integer item is converted by the same
+// rounding), and none of them could fail, so the fast path is invisible.
+// Anything else (other formats, other dimensions, subclasses, whose items may
+// behave differently) keeps the item path with its messages.
+
+enum class BufferRead { done, failed, not_numeric };
+
+// Reads item `p` of one format as a double.
+using ItemReader = double (*)(const char* p);
+
+template <class T>
+double read_item(const char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return static_cast<double>(v);
+}
+
+// A '?' item is true for any non-zero byte, as its Python item would be.
+double read_flag(const char* p) { return *p != 0 ? 1.0 : 0.0; }
+
+template <class Signed, class Unsigned>
+ItemReader integer_reader(bool is_signed) {
+    return is_signed ? &read_item<Signed> : &read_item<Unsigned>;
+}
+
+// The reader for a struct-module format of one real number in this
+// machine's byte order, or nullptr.
+ItemReader numeric_reader(const char* format, Py_ssize_t itemsize) {
+    if (format == nullptr) return &read_item<std::uint8_t>;  // plain bytes
+    bool native_sizes = true;
+    if (*format == '@') {
+        ++format;
+    } else if (*format == '=' || *format == '<') {
+        native_sizes = false;
+        ++format;
+    }
+    const char code = format[0];
+    if (code == '\0' || format[1] != '\0') return nullptr;
+    switch (code) {
+        case 'd':
+            return itemsize == 8 ? &read_item<double> : nullptr;
+        case 'f':
+            return itemsize == 4 ? &read_item<float> : nullptr;
+        case 'g':
+            return native_sizes && itemsize == sizeof(long double) ? &read_item<long double> : nullptr;
+        case '?':
+            return itemsize == 1 ? &read_flag : nullptr;
+        case 'b': case 'B': case 'h': case 'H': case 'i': case 'I':
+        case 'l': case 'L': case 'q': case 'Q': case 'n': case 'N': {
+            const bool is_signed = code >= 'a';
+            switch (itemsize) {
+                case 1: return integer_reader<std::int8_t, std::uint8_t>(is_signed);
+                case 2: return integer_reader<std::int16_t, std::uint16_t>(is_signed);
+                case 4: return integer_reader<std::int32_t, std::uint32_t>(is_signed);
+                case 8: return integer_reader<std::int64_t, std::uint64_t>(is_signed);
+            }
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// The type `module.attr` once that module has been imported by someone;
+// looked up without ever importing it, and kept once found.
+bool is_exact_imported_type(PyObject* obj, const char* module, const char* attr, PyObject*& cache) {
+    if (cache == nullptr) {
+        PyObject* name = PyUnicode_FromString(module);
+        PyObject* mod = name != nullptr ? PyImport_GetModule(name) : nullptr;
+        Py_XDECREF(name);
+        if (mod != nullptr) {
+            cache = PyObject_GetAttrString(mod, attr);
+            Py_DECREF(mod);
+            if (cache != nullptr && !PyType_Check(cache)) Py_CLEAR(cache);
+        }
+        PyErr_Clear();
+        if (cache == nullptr) return false;
+    }
+    return reinterpret_cast<PyObject*>(Py_TYPE(obj)) == cache;
+}
+
+// memoryview cannot be subclassed; the other two are checked for exactness.
+bool is_buffer_fast_path_type(PyObject* obj) {
+    static PyObject* ndarray = nullptr;
+    static PyObject* array = nullptr;
+    return PyMemoryView_Check(obj) || is_exact_imported_type(obj, "numpy", "ndarray", ndarray) ||
+           is_exact_imported_type(obj, "array", "array", array);
+}
+
+// Calls read(reader, view) on the buffer of `obj` when it has `ndim`
+// dimensions of a real numeric format (and `inner` items along the second).
+template <class Read>
+BufferRead with_numeric_buffer(PyObject* obj, int ndim, Py_ssize_t inner, Read read) {
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj) || !is_buffer_fast_path_type(obj))
+        return BufferRead::not_numeric;
+    Py_buffer view;
+    if (PyObject_GetBuffer(obj, &view, PyBUF_RECORDS_RO) < 0) {
+        // A released memoryview says so; iterating it instead would read
+        // the format string it no longer owns.
+        if (PyMemoryView_Check(obj)) return BufferRead::failed;
+        PyErr_Clear();
+        return BufferRead::not_numeric;
+    }
+    BufferRead result = BufferRead::not_numeric;
+    ItemReader reader = numeric_reader(view.format, view.itemsize);
+    if (reader != nullptr && view.ndim == ndim && view.suboffsets == nullptr && (ndim < 2 || view.shape[1] == inner)) {
+        try {
+            read(reader, view);
+            result = BufferRead::done;
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+            result = BufferRead::failed;
+        }
+    }
+    PyBuffer_Release(&view);
+    return result;
+}
+
+BufferRead read_float_buffer(PyObject* obj, std::vector<double>& out) {
+    return with_numeric_buffer(obj, 1, 0, [&](ItemReader reader, const Py_buffer& view) {
+        const auto n = static_cast<std::size_t>(view.shape[0]);
+        out.resize(n);
+        const char* base = static_cast<const char*>(view.buf);
+        if (reader == &read_item<double> && view.strides[0] == sizeof(double)) {
+            if (n != 0) std::memcpy(out.data(), base, n * sizeof(double));
+            return;
+        }
+        for (std::size_t i = 0; i < n; ++i) out[i] = reader(base + static_cast<Py_ssize_t>(i) * view.strides[0]);
+    });
+}
+
+BufferRead read_octet_buffer(PyObject* obj, std::vector<Octet>& out) {
+    return with_numeric_buffer(obj, 2, 8, [&](ItemReader reader, const Py_buffer& view) {
+        const auto n = static_cast<std::size_t>(view.shape[0]);
+        out.resize(n);
+        const char* base = static_cast<const char*>(view.buf);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t k = 0; k < 8; ++k)
+                out[i][k] = reader(base + static_cast<Py_ssize_t>(i) * view.strides[0] +
+                                   static_cast<Py_ssize_t>(k) * view.strides[1]);
+    });
+}
+
 // Creates the container at its final length and fills it in order.
 template <class MakeItem>
 PyObject* build(PyObject* (*create)(Py_ssize_t), void (*set)(PyObject*, Py_ssize_t, PyObject*), std::size_t n,
@@ -297,6 +444,7 @@ bool convert(PyObject* obj, bool& out) {
 }
 
 bool convert(PyObject* obj, std::vector<double>& out) {
+    if (BufferRead r = read_float_buffer(obj, out); r != BufferRead::not_numeric) return r == BufferRead::done;
     return convert_sequence(obj, out, [](PyObject* item, double& v) { return convert(item, v); });
 }
 
@@ -306,7 +454,10 @@ bool convert(PyObject* obj, std::vector<std::vector<double>>& out) {
     return convert_sequence(obj, out, [](PyObject* item, std::vector<double>& v) { return convert(item, v); });
 }
 
-bool convert(PyObject* obj, std::vector<Octet>& out) { return convert_sequence(obj, out, convert_octet); }
+bool convert(PyObject* obj, std::vector<Octet>& out) {
+    if (BufferRead r = read_octet_buffer(obj, out); r != BufferRead::not_numeric) return r == BufferRead::done;
+    return convert_sequence(obj, out, convert_octet);
+}
 
 bool convert(PyObject* obj, std::vector<std::int8_t>& out) {
     return convert_sequence(obj, out, convert_small_int);

@@ -42,6 +42,38 @@ GeometricProductStatus geometric_product(std::span<const double> a, std::span<co
                                          std::span<const std::int8_t> signature,
                                          std::vector<double>& r);
 
+// The geometric product for one coefficient count and one signature, every
+// term's factor g (sign and metric) worked out once up front: many pairs under
+// the same signature then cost one multiply-add per formed term. multiply()
+// gives exactly what geometric_product gives for a and b of size() entries:
+// the same terms, in the same order, with the same rounding and faults.
+class GeometricProductPlan {
+public:
+    // Up to this many coefficients the finite fast path is used.
+    static constexpr std::size_t kMaxFiniteLength = 1024;
+
+    GeometricProductPlan(std::size_t len, std::span<const std::int8_t> signature);
+
+    std::size_t size() const { return len_; }
+
+    // r = a * b, each of size() contiguous coefficients (r must not overlap a
+    // or b). On a fault r is incomplete and must be discarded.
+    GeometricProductStatus multiply(const double* a, const double* b, double* r) const;
+
+private:
+    // With every coefficient finite, every factor g in [-1, 1] and no term
+    // able to fault, all terms are formed, zeros included: a zero term is a
+    // signed zero (g * a_i stays finite), added to a sum that starts at +0.0
+    // and so is never -0.0, which changes nothing. Two result blades per SSE2
+    // register, no branch per term.
+    void multiply_finite(const double* a, const double* b, double* r) const;
+
+    std::size_t len_;
+    std::vector<double> factor_;                   // g of term (i, j) at i * len + j
+    std::vector<double> factor_by_result_;         // g of term (i, i ^ k) at i * len + k
+    std::vector<GeometricProductStatus> faults_;  // same layout; empty when no term can fault
+};
+
 struct GeometricProductError {
     std::size_t pair;
     GeometricProductStatus status;

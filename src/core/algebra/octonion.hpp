@@ -37,6 +37,19 @@ inline constexpr OctonionTable kOctonionTable = {{
 // nothing; the others reach each component in increasing row order.
 Octonion octonion_mul(const Octonion& a, const Octonion& b);
 
+// a * b as octonion_mul gives it, when all 16 coefficients are finite: then
+// every term can be formed, zeros included, without a branch per term. A
+// zero term adds a signed zero to a sum that starts at +0.0 and so is never
+// -0.0, which changes nothing; only an infinite or NaN partner would make a
+// skipped term matter. Returns false, leaving c alone, in that case.
+bool octonion_mul_finite(const Octonion& a, const Octonion& b, Octonion& c);
+
+// Two products at once, one per lane of each SSE2 register, under the same
+// condition: c0 = a0 * b0 and c1 = a1 * b1 when all 32 coefficients are
+// finite; false, leaving c0 and c1 alone, otherwise.
+bool octonion_mul_finite_pair(const Octonion& a0, const Octonion& b0, const Octonion& a1, const Octonion& b1,
+                              Octonion& c0, Octonion& c1);
+
 // out[k] = a[k] * b[k] for k < min(len a, len b), computed on the worker
 // pool. Returns the number of products computed, or kCancelled.
 std::size_t octonion_mul_batch(std::span<const Octonion> a, std::span<const Octonion> b,

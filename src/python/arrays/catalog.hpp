@@ -1,0 +1,14 @@
+#pragma once
+// Everything zyl_core.arrays offers, one list per file.
+#include <span>
+
+#include "ufunc_factory.hpp"
+
+namespace zyl::py::arrays {
+
+std::span<const UfuncSpec> elementwise_ufuncs();  // elementwise_ufuncs.cpp
+std::span<const UfuncSpec> pair_ufuncs();         // pair_ufuncs.cpp
+std::span<const UfuncSpec> algebra_ufuncs();      // algebra_ufuncs.cpp
+extern PyMethodDef simulate_pulses_n_def;          // trajectory.cpp
+
+}  // namespace zyl::py::arrays
