@@ -153,7 +153,10 @@ class FormulaRegressor:
         samples = _as_samples(X, type(self).__name__, self.n_features_in_)
         if not self.drop_nonfinite:
             _check_finite(samples, self.best_.feature_names)
-        return self.best_._evaluate(samples)
+            return self.best_._evaluate(samples)
+        values = self.best_._evaluate(samples)
+        values[~_numpy().isfinite(samples).all(axis=1)] = float("nan")
+        return values
 
     def score(self, X, y, sample_weight=None):
         """Coefficient of determination R^2 of predict(X) against y."""

@@ -3,9 +3,6 @@
 # the engine's postfix nodes, never from the text, so they mean exactly what
 # the engine evaluated. sympy and numpy are imported only when asked for.
 
-_EXACT_BASES = ("1", "pi", "pi**2", "e", "sqrt(2*pi)", "sqrt(2)", "sqrt(pi)")
-
-
 class Formula:
     """A formula found by FormulaRegressor, written with the data's variable names.
 
@@ -89,8 +86,8 @@ class Formula:
         import sympy
 
         variables = [sympy.Symbol(name) for name in self._names]
-        bases = dict(zip(_EXACT_BASES, (sympy.Integer(1), sympy.pi, sympy.pi**2, sympy.E,
-                                        sympy.sqrt(2 * sympy.pi), sympy.sqrt(2), sympy.sqrt(sympy.pi))))
+        # The engine writes each basis as a product of pi, e, square roots and integers.
+        known = {"pi": sympy.pi, "e": sympy.E, "sqrt": sympy.sqrt}
         unary = {
             "neg": lambda a: -a, "inv": lambda a: 1 / a, "exp": sympy.exp, "log": sympy.log, "sqrt": sympy.sqrt,
             "sin": sympy.sin, "cos": sympy.cos, "abs": sympy.Abs, "square": lambda a: a**2,
@@ -101,9 +98,10 @@ class Formula:
         }
 
         def constant(value, exact):
-            if exact is not None and exact[2] in bases:
-                return sympy.Rational(exact[0], exact[1]) * bases[exact[2]]
-            return sympy.Float(value)
+            if exact is None:
+                return sympy.Float(value)
+            numerator, denominator, basis = exact
+            return sympy.Rational(numerator, denominator) * sympy.sympify(basis, locals=known)
 
         def leaf(node):
             return variables[node[1]] if node[0] == "var" else constant(node[1], node[2])
