@@ -1,4 +1,5 @@
 // The zyl_core.discovery submodule.
+#include "discovery/natives.hpp"
 #include "rows.hpp"
 
 namespace zyl::py {
@@ -6,6 +7,10 @@ namespace {
 PyModuleDef discovery_def = {PyModuleDef_HEAD_INIT, "zyl_core.discovery", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 }  // namespace
 
-PyObject* create_discovery_module() { return PyModule_Create(&discovery_def); }
+PyObject* create_discovery_module() {
+    PyObject* module = PyModule_Create(&discovery_def);
+    if (module != nullptr && !add_discovery_natives(module)) Py_CLEAR(module);
+    return module;
+}
 
 }  // namespace zyl::py

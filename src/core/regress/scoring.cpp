@@ -1,0 +1,124 @@
+#include "scoring.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "scaling.hpp"
+
+namespace zyl::regress {
+namespace {
+
+// Below this fraction of the target's variance the closed-form residual
+// sum loses its digits to cancellation; it is then summed directly.
+constexpr double kDirectBelow = 1e-6;
+constexpr double kFlatRelative = 1e-12;
+constexpr double kPoleFree = 0.05;
+
+double mean(std::span<const double> v) {
+    double s = 0.0;
+    for (double x : v) s += x;
+    return s / static_cast<double>(v.size());
+}
+
+bool centre(std::vector<double>& t, double& ss) {
+    const double m = mean(t);
+    ss = 0.0;
+    for (double& v : t) {
+        v -= m;
+        ss += v * v;
+    }
+    return std::isfinite(ss) && ss > kFlatRelative * kFlatRelative * m * m * static_cast<double>(t.size()) &&
+           ss > 0.0;
+}
+
+}  // namespace
+
+Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
+    const std::size_t n = y.size();
+    if (n == 0) return;
+    mean_y_ = mean(y);
+    centred_y_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        centred_y_[i] = y[i] - mean_y_;
+        syy_ += centred_y_[i] * centred_y_[i];
+    }
+    auto add = [&](std::vector<double> t) {
+        double ss = 0.0;
+        if (!centre(t, ss)) return;
+        residuals_.push_back(std::move(t));
+        residual_ss_.push_back(ss);
+    };
+    for (const double* x : data.columns) {
+        std::span<const double> col{x, n};
+        // A variable that comes near zero would make y / x a few poles that
+        // anything with 1/x explains.
+        double least = std::numeric_limits<double>::infinity(), most = 0.0;
+        for (double v : col) {
+            least = std::fmin(least, std::fabs(v));
+            most = std::fmax(most, std::fabs(v));
+        }
+        if (least > kPoleFree * most) {
+            std::vector<double> ratio(n), product(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                ratio[i] = y[i] / col[i];
+                product[i] = y[i] * col[i];
+            }
+            add(std::move(ratio));
+            add(std::move(product));
+        }
+        if (auto line = fit_scaling(col, y)) {
+            std::vector<double> rest(n);
+            for (std::size_t i = 0; i < n; ++i) rest[i] = y[i] - (line->scale * col[i] + line->offset);
+            add(std::move(rest));
+        }
+    }
+}
+
+std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
+    const std::size_t n = v.size();
+    if (n == 0 || n != centred_y_.size()) return std::nullopt;
+    const double mf = mean(v);
+    double sff = 0.0;
+    double sfy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = v[i] - mf;
+        sff += d * d;
+        sfy += d * centred_y_[i];
+    }
+    if (!(sff > kFlatRelative * kFlatRelative * mf * mf * static_cast<double>(n)) || !std::isfinite(sff) ||
+        !std::isfinite(sfy))
+        return std::nullopt;
+    double sse = syy_ - sfy * sfy / sff;
+    if (!(sse > kDirectBelow * syy_)) {
+        const double a = sfy / sff;
+        const double b = mean_y_ - a * mf;
+        sse = sum_squared_residuals(v, y_, a, b);
+    }
+    if (!std::isfinite(sse)) return std::nullopt;
+    Score s{std::sqrt(sse / static_cast<double>(n)), 1.0};
+    for (std::size_t t = 0; t < residuals_.size(); ++t) {
+        const std::vector<double>& r = residuals_[t];
+        double dot = 0.0;
+        for (std::size_t i = 0; i < n; ++i) dot += v[i] * r[i];
+        const double unexplained = 1.0 - dot * dot / (sff * residual_ss_[t]);
+        if (unexplained < s.residual) s.residual = unexplained;
+    }
+    return s;
+}
+
+bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
+    const double mv = mean(v);
+    const double ms = mean(s);
+    double svv = 0.0, sss = 0.0, svs = 0.0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double a = v[i] - mv;
+        const double b = s[i] - ms;
+        svv += a * a;
+        sss += b * b;
+        svs += a * b;
+    }
+    if (!(svv > 0.0) || !(sss > 0.0)) return false;
+    return 1.0 - svs * svs / (svv * sss) <= 1e-14;
+}
+
+}  // namespace zyl::regress

@@ -1,0 +1,42 @@
+#pragma once
+// How the search ranks a candidate from its values alone: the error left
+// after the best outer scale and offset, and how well it explains what a
+// single variable leaves of the target (y / x, y * x, y minus a line in x),
+// so that a factor or a term of the law ranks well before the law is whole.
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "formula.hpp"
+
+namespace zyl::regress {
+
+class Targets {
+public:
+    Targets(const Columns& data, std::span<const double> y);
+
+    std::size_t samples() const { return centred_y_.size(); }
+    std::size_t residual_count() const { return residuals_.size(); }
+
+    struct Score {
+        double error;     // rmse of the scaled fit
+        double residual;  // least 1 - R^2 against the residual targets; 1 without any
+    };
+    // Nothing when v is constant or the sums are not finite. Sums run in
+    // index order.
+    std::optional<Score> score(std::span<const double> v) const;
+
+private:
+    std::vector<double> centred_y_;
+    double syy_ = 0.0;
+    double mean_y_ = 0.0;
+    std::span<const double> y_;
+    std::vector<std::vector<double>> residuals_;  // centred
+    std::vector<double> residual_ss_;
+};
+
+// True when v = a * s + b for some a != 0 and b, to rounding: a constant
+// that moves s this way is absorbed by the outer scale and offset.
+bool same_up_to_scale(std::span<const double> v, std::span<const double> s);
+
+}  // namespace zyl::regress
