@@ -1,5 +1,6 @@
 #include "scoring.hpp"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -12,7 +13,18 @@ namespace {
 // sum loses its digits to cancellation; it is then summed directly.
 constexpr double kDirectBelow = 1e-6;
 constexpr double kFlatRelative = 1e-12;
-constexpr double kPoleFree = 0.05;
+constexpr std::size_t kMaxTargets = 32;
+
+// Dividing by values that come near zero would make a few poles that
+// anything with the same divisor explains.
+bool pole_free(std::span<const double> v) {
+    double least = std::numeric_limits<double>::infinity(), most = 0.0;
+    for (double x : v) {
+        least = std::fmin(least, std::fabs(x));
+        most = std::fmax(most, std::fabs(x));
+    }
+    return least > 0.05 * most;
+}
 
 double mean(std::span<const double> v) {
     double s = 0.0;
@@ -44,20 +56,19 @@ Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
     }
     auto add = [&](std::vector<double> t) {
         double ss = 0.0;
-        if (!centre(t, ss)) return;
-        residuals_.push_back(std::move(t));
+        if (residual_ss_.size() == kMaxTargets || !centre(t, ss)) return;
+        residual_values_.push_back(std::move(t));
         residual_ss_.push_back(ss);
     };
+    const bool y_pole_free = pole_free(y);
+    if (y_pole_free) {
+        std::vector<double> inverse(n);
+        for (std::size_t i = 0; i < n; ++i) inverse[i] = 1.0 / y[i];
+        add(std::move(inverse));
+    }
     for (const double* x : data.columns) {
         std::span<const double> col{x, n};
-        // A variable that comes near zero would make y / x a few poles that
-        // anything with 1/x explains.
-        double least = std::numeric_limits<double>::infinity(), most = 0.0;
-        for (double v : col) {
-            least = std::fmin(least, std::fabs(v));
-            most = std::fmax(most, std::fabs(v));
-        }
-        if (least > kPoleFree * most) {
+        if (pole_free(col)) {
             std::vector<double> ratio(n), product(n);
             for (std::size_t i = 0; i < n; ++i) {
                 ratio[i] = y[i] / col[i];
@@ -66,12 +77,25 @@ Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
             add(std::move(ratio));
             add(std::move(product));
         }
+        if (y_pole_free) {
+            std::vector<double> ratio(n), product(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                ratio[i] = col[i] / y[i];
+                product[i] = 1.0 / (col[i] * y[i]);
+            }
+            add(std::move(ratio));
+            if (pole_free(col)) add(std::move(product));
+        }
         if (auto line = fit_scaling(col, y)) {
             std::vector<double> rest(n);
             for (std::size_t i = 0; i < n; ++i) rest[i] = y[i] - (line->scale * col[i] + line->offset);
             add(std::move(rest));
         }
     }
+    const std::size_t count = residual_ss_.size();
+    interleaved_.resize(n * count);
+    for (std::size_t t = 0; t < count; ++t)
+        for (std::size_t i = 0; i < n; ++i) interleaved_[i * count + t] = residual_values_[t][i];
 }
 
 std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
@@ -95,13 +119,19 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
         sse = sum_squared_residuals(v, y_, a, b);
     }
     if (!std::isfinite(sse)) return std::nullopt;
-    Score s{std::sqrt(sse / static_cast<double>(n)), 1.0};
-    for (std::size_t t = 0; t < residuals_.size(); ++t) {
-        const std::vector<double>& r = residuals_[t];
-        double dot = 0.0;
-        for (std::size_t i = 0; i < n; ++i) dot += v[i] * r[i];
-        const double unexplained = 1.0 - dot * dot / (sff * residual_ss_[t]);
-        if (unexplained < s.residual) s.residual = unexplained;
+    Score s{std::sqrt(sse / static_cast<double>(n)), 1.0, 0};
+    // One pass for all residual targets, one running sum per target.
+    const std::size_t count = residual_ss_.size();
+    std::array<double, kMaxTargets> dot{};
+    const double* r = interleaved_.data();
+    for (std::size_t i = 0; i < n; ++i, r += count)
+        for (std::size_t t = 0; t < count; ++t) dot[t] += v[i] * r[t];
+    for (std::size_t t = 0; t < count; ++t) {
+        const double unexplained = 1.0 - dot[t] * dot[t] / (sff * residual_ss_[t]);
+        if (unexplained < s.residual) {
+            s.residual = unexplained;
+            s.target = static_cast<std::uint32_t>(t);
+        }
     }
     return s;
 }

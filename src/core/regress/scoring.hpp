@@ -1,8 +1,10 @@
 #pragma once
 // How the search ranks a candidate from its values alone: the error left
 // after the best outer scale and offset, and how well it explains what a
-// single variable leaves of the target (y / x, y * x, y minus a line in x),
-// so that a factor or a term of the law ranks well before the law is whole.
+// single variable leaves of the target (y / x, y * x, x / y, 1 / (x * y),
+// 1 / y, y minus a line in x), so that a factor, a divisor or a term of the
+// law ranks well before the law is whole.
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -16,11 +18,14 @@ public:
     Targets(const Columns& data, std::span<const double> y);
 
     std::size_t samples() const { return centred_y_.size(); }
-    std::size_t residual_count() const { return residuals_.size(); }
+    std::size_t residual_count() const { return residual_ss_.size(); }
+    // The values of residual target t (centred).
+    std::span<const double> residual(std::size_t t) const { return residual_values_[t]; }
 
     struct Score {
-        double error;     // rmse of the scaled fit
-        double residual;  // least 1 - R^2 against the residual targets; 1 without any
+        double error;          // rmse of the scaled fit
+        double residual;       // least 1 - R^2 against the residual targets; 1 without any
+        std::uint32_t target;  // which residual target that was
     };
     // Nothing when v is constant or the sums are not finite. Sums run in
     // index order.
@@ -31,7 +36,8 @@ private:
     double syy_ = 0.0;
     double mean_y_ = 0.0;
     std::span<const double> y_;
-    std::vector<std::vector<double>> residuals_;  // centred
+    std::vector<std::vector<double>> residual_values_;  // centred
+    std::vector<double> interleaved_;  // sample i, target t at i * count + t
     std::vector<double> residual_ss_;
 };
 

@@ -26,11 +26,19 @@ double shadow_of(double c) { return c * 1.37 + 0.29; }
 constexpr double kRedundantTolerance = 1e-9;
 // Normalised values are compared to this resolution when deduplicating.
 constexpr double kKeyResolution = 1e8;
-constexpr std::size_t kScoringBlock = 1 << 15;
+constexpr double kFittedKeyResolution = 1e5;
+// Parallel phases are cut into blocks of about this many sample operations,
+// and the stop hook is asked between blocks, so that a stop request is seen
+// within a few milliseconds whatever the sample count.
+constexpr std::size_t kBlockWork = std::size_t{1} << 22;
+// Sample passes one constant fit costs at most, roughly.
+constexpr std::size_t kFitPasses = 160;
+constexpr int kPollMillis = 20;
 // Structures of each complexity finished into front candidates.
 constexpr std::size_t kFinishedPerComplexity = 4;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kPi = 3.141592653589793;
 
 std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
     v += 0x9E3779B97F4A7C15ull + h;
@@ -39,9 +47,9 @@ std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
     return v ^ (v >> 31);
 }
 
-std::uint64_t normalised_key(std::span<const double> nv, std::uint64_t seed) {
+std::uint64_t normalised_key(std::span<const double> nv, std::uint64_t seed, double resolution = kKeyResolution) {
     std::uint64_t h = seed;
-    for (double v : nv) h = mix(h, static_cast<std::uint64_t>(std::llround(v * kKeyResolution)));
+    for (double v : nv) h = mix(h, static_cast<std::uint64_t>(std::llround(v * resolution)));
     return h;
 }
 
@@ -79,6 +87,7 @@ enum class Verdict : std::uint8_t { Failed, Scored, Redundant };
 struct Slot {
     double error = kInf;
     double residual = 1.0;
+    std::uint32_t target = 0;  // the residual target it explains best
     Verdict verdict = Verdict::Failed;
 };
 
@@ -144,7 +153,22 @@ private:
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     }
     bool over_time() const { return options_.time_limit > 0.0 && elapsed() > options_.time_limit; }
-    bool should_stop() const { return hooks_.stop && hooks_.stop(); }
+    // Once the hook has asked to stop, the answer stays: the request it
+    // reported (a raised exception) is not repeated.
+    bool should_stop() {
+        if (!stop_seen_) stop_seen_ = hooks_.stop && hooks_.stop();
+        return stop_seen_;
+    }
+    // For the sequential stretches of a level, whose length grows with the
+    // sample count: asks the hook at most every few milliseconds and keeps
+    // the answer.
+    bool poll_stop() {
+        if (stop_seen_) return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_poll_ < std::chrono::milliseconds(kPollMillis)) return false;
+        last_poll_ = now;
+        return should_stop();
+    }
     Outcome finish_stopped() {
         outcome_.stopped = true;
         outcome_.front.clear();
@@ -232,6 +256,7 @@ private:
         if (!score) return;
         slot.error = score->error;
         slot.residual = score->residual;
+        slot.target = score->target;
         const bool free = pool_[m.a].free + (m.b == kNone ? 0 : pool_[m.b].free) > 0;
         slot.verdict = free && same_up_to_scale(s.values, s.shadow) ? Verdict::Redundant : Verdict::Scored;
     }
@@ -286,7 +311,7 @@ private:
             wrap->unary_only = unary_only;
             add_entry(std::move(*wrap));
         };
-        for (std::size_t k = 0; k < bases.size(); ++k) {
+        for (std::size_t k = 0; k < bases.size() && !poll_stop(); ++k) {
             const std::uint32_t e = bases[k];
             unary_only = k >= binary_bases;
             // Rates inside exp, sin and cos: unit starts and starts that
@@ -294,7 +319,7 @@ private:
             double ss = 0.0;
             for (double v : pool_[e].values) ss += v * v;
             const double size = std::sqrt(ss / static_cast<double>(n_));
-            for (double scale : {-1.0, 1.0, -1.0 / size, 1.0 / size})
+            for (double scale : {-1.0, 1.0, -1.0 / size, 1.0 / size, kPi / size, 2.0 * kPi / size})
                 if (std::isfinite(scale)) add({Fn::Mul, scale < 0.0 ? negative_leaf_ : constant_leaf_, e}, scale);
             add({Fn::Add, e, constant_leaf_}, 0.0);
             add({Fn::Sub, constant_leaf_, e}, 0.0);
@@ -369,20 +394,53 @@ private:
         return e;
     }
 
-    void fit_one(const Move& m, Scratch& s, Fitted& out) const {
+    // Fits the move's constants to `target` (y, or the residual target a
+    // helper explains); the error is always the one against y.
+    void fit_one(const Move& m, std::span<const double> target, Scratch& s, Fitted& out) const {
         out = Fitted{};
         out.formula = formula_of(m);
         ConstantFitLimits limits;
         limits.cancelled = &job_cancelled;
-        auto fit = fit_constants(out.formula, data_, y_, s.evaluator, limits);
+        auto fit = fit_constants(out.formula, data_, target, s.evaluator, limits);
         if (!fit) return;
         out.evaluations = fit->evaluations + 2;
         if (!s.evaluator.run(out.formula, data_)) return;
         out.values.assign(s.evaluator.values().begin(), s.evaluator.values().end());
         if (!s.evaluator.run(shadowed(out.formula), data_)) return;
         out.shadow.assign(s.evaluator.values().begin(), s.evaluator.values().end());
-        out.error = std::sqrt(fit->scaling.sse / static_cast<double>(n_));
+        auto score = targets_.score(out.values);
+        if (!score) return;
+        out.error = score->error;
         out.ok = std::isfinite(out.error);
+    }
+
+    // Fitted twins (c*x and -c*x, or one structure reached from two starts)
+    // share their values to the digits the fit settles, and so their key.
+    void fitted_key(std::uint32_t i, const Fitted& f, std::unordered_map<std::uint32_t, std::uint64_t>& keys) {
+        normal_.resize(n_);
+        if (normalise(f.values, normal_)) keys[i] = normalised_key(normal_, 0, kFittedKeyResolution);
+    }
+
+    bool has_free(const Move& m) const { return pool_[m.a].free + (m.b == kNone ? 0 : pool_[m.b].free) > 0; }
+
+    // Fits the constants of moves[ids[i]] to targets[i] in parallel; false
+    // when stopped.
+    bool fit_all(const std::vector<Move>& moves, const std::vector<std::uint32_t>& ids,
+                 const std::vector<std::span<const double>>& targets, std::vector<Fitted>& fitted) {
+        fitted.assign(ids.size(), Fitted{});
+        const std::size_t block = std::max<std::size_t>(2, kBlockWork / (kFitPasses * n_));
+        for (std::size_t first = 0; first < ids.size(); first += block) {
+            const std::size_t count = std::min(block, ids.size() - first);
+            auto done = parallel_for_workers(
+                count,
+                [&](std::size_t w, std::size_t i) {
+                    fit_one(moves[ids[first + i]], targets[first + i], scratch_[w], fitted[first + i]);
+                },
+                hooks_.control);
+            if (done == kCancelled || should_stop()) return false;
+        }
+        for (const Fitted& f : fitted) evaluations_ += f.evaluations;
+        return true;
     }
 
     // Indices of the scored slots in rank order by `rank` (then by index),
@@ -417,7 +475,7 @@ private:
             std::vector<std::uint32_t> order = ranked(slots, ids, rank, want);
             std::unordered_set<std::uint64_t> local;
             for (std::uint32_t i : order) {
-                if (out.size() == count) break;
+                if (out.size() == count || poll_stop()) break;
                 auto [it, fresh] = keys.emplace(i, 0);
                 if (fresh) it->second = key_of(moves[i], slots[i].verdict);
                 if (taken.count(it->second) || !local.insert(it->second).second) continue;
@@ -434,8 +492,9 @@ private:
         if (evaluations_ + moves.size() >= options_.max_evaluations) budget_spent_ = true;
         evaluations_ += moves.size();
         std::vector<Slot> slots(moves.size());
-        for (std::size_t first = 0; first < moves.size(); first += kScoringBlock) {
-            const std::size_t count = std::min(kScoringBlock, moves.size() - first);
+        const std::size_t block = std::max<std::size_t>(1, kBlockWork / (4 * n_));
+        for (std::size_t first = 0; first < moves.size(); first += block) {
+            const std::size_t count = std::min(block, moves.size() - first);
             auto done = parallel_for_workers(
                 count, [&](std::size_t w, std::size_t i) { score(moves[first + i], scratch_[w], slots[first + i]); },
                 hooks_.control);
@@ -458,39 +517,64 @@ private:
 
         // Constant fitting for the most promising structures with constants.
         std::vector<std::uint32_t> to_fit = walk(slots, fittable, by_error, options_.beam_width, moves, keys, seen_);
-        std::vector<Fitted> fitted(to_fit.size());
-        auto done = parallel_for_workers(
-            to_fit.size(), [&](std::size_t w, std::size_t i) { fit_one(moves[to_fit[i]], scratch_[w], fitted[i]); },
-            hooks_.control);
-        if (done == kCancelled || should_stop()) return false;
-        std::unordered_map<std::uint32_t, std::size_t> fitted_at;
+        std::vector<Fitted> fitted;
+        if (!fit_all(moves, to_fit, std::vector<std::span<const double>>(to_fit.size(), y_), fitted)) return false;
+        std::unordered_map<std::uint32_t, Fitted*> fitted_at;
         for (std::size_t i = 0; i < to_fit.size(); ++i) {
-            evaluations_ += fitted[i].evaluations;
-            if (fitted[i].ok) {
-                slots[to_fit[i]].error = fitted[i].error;
-                fitted_at.emplace(to_fit[i], i);
-                // Fitted twins (c*x and -c*x, or one structure reached from
-                // two starts) now share their values.
-                normal_.resize(n_);
-                if (normalise(fitted[i].values, normal_)) keys[to_fit[i]] = normalised_key(normal_, 0);
-            }
+            if (!fitted[i].ok) continue;
+            slots[to_fit[i]].error = fitted[i].error;
+            fitted_at.emplace(to_fit[i], &fitted[i]);
+            fitted_key(to_fit[i], fitted[i], keys);
+        }
+
+        // Structures with constants that best explain a residual target get
+        // their constants fitted to that target, so that the law they are a
+        // part of can form at a later level.
+        std::vector<std::uint32_t> to_refit =
+            walk(slots, fittable, by_residual, options_.beam_width / 2, moves, keys, seen_);
+        std::vector<std::span<const double>> refit_targets;
+        for (std::uint32_t i : to_refit) refit_targets.push_back(targets_.residual(slots[i].target));
+        std::vector<Fitted> refitted;
+        if (!fit_all(moves, to_refit, refit_targets, refitted)) return false;
+        std::unordered_map<std::uint32_t, Fitted*> refitted_at;
+        for (std::size_t i = 0; i < to_refit.size(); ++i) {
+            if (!refitted[i].ok) continue;
+            refitted_at.emplace(to_refit[i], &refitted[i]);
+            fitted_key(to_refit[i], refitted[i], keys);
         }
 
         std::vector<std::uint32_t> kept = walk(slots, scored, by_error, options_.beam_width, moves, keys, seen_);
         for (std::uint32_t i : kept) seen_.insert(keys.at(i));
+        // The refitted helpers rank by what they explain after fitting; a
+        // move kept for its error keeps its fit against y.
+        std::vector<Slot> helper_slots = slots;
+        for (const auto& [i, f] : refitted_at) {
+            auto score = targets_.score(f->values);
+            if (!score) continue;
+            helper_slots[i].residual = score->residual;
+            helper_slots[i].error = score->error;
+        }
         std::vector<std::uint32_t> helpers =
-            walk(slots, scored, by_residual, options_.beam_width / 2, moves, keys, seen_);
-        for (std::uint32_t i : helpers) seen_.insert(keys.at(i));
+            walk(helper_slots, scored, by_residual, options_.beam_width / 2, moves, keys, seen_);
+        for (std::uint32_t i : helpers) {
+            seen_.insert(keys.at(i));
+            if (auto it = refitted_at.find(i); it != refitted_at.end() && !fitted_at.count(i)) {
+                fitted_at.emplace(i, it->second);
+                slots[i] = helper_slots[i];
+            }
+        }
+
         const std::size_t n_main = kept.size();
         kept.insert(kept.end(), helpers.begin(), helpers.end());
-        for (std::size_t k = 0; k < kept.size(); ++k) {
+        if (stop_seen_) return false;
+        for (std::size_t k = 0; k < kept.size() && !poll_stop(); ++k) {
             const std::uint32_t i = kept[k];
             Entry e = entry_of(moves[i], c);
             e.error = slots[i].error;
             e.residual = slots[i].residual;
             e.helper = k >= n_main;
             if (auto it = fitted_at.find(i); it != fitted_at.end()) {
-                Fitted& f = fitted[it->second];
+                Fitted& f = *it->second;
                 e.formula = std::move(f.formula);
                 e.values = std::move(f.values);
                 e.shadow = std::move(f.shadow);
@@ -499,7 +583,7 @@ private:
             add_entry(std::move(e));
         }
         add_wraps(c);
-        return true;
+        return !stop_seen_;
     }
 
     bool finish_front() {
@@ -559,6 +643,8 @@ private:
     std::size_t evaluations_ = 0;
     std::size_t last_candidates_ = 0;
     bool budget_spent_ = false;
+    bool stop_seen_ = false;
+    std::chrono::steady_clock::time_point last_poll_{};
     Outcome outcome_;
 };
 
