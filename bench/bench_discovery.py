@@ -83,6 +83,8 @@ LAWS = [
 
 SAMPLES = 100
 FRESH = 200
+# The peers' budgets: a fixed number of evaluations for pyoperon, a fixed
+# population and generation count for gplearn (each fit takes seconds).
 
 
 def make_data(ranges, law, n, seed):
@@ -130,7 +132,7 @@ def gplearn_fit(x, y):
     from gplearn.genetic import SymbolicRegressor
 
     model = SymbolicRegressor(
-        population_size=1000, generations=10, function_set=("add", "sub", "mul", "div", "sqrt", "log", "sin", "cos",
+        population_size=500, generations=10, function_set=("add", "sub", "mul", "div", "sqrt", "log", "sin", "cos",
                                                             "inv"),
         parsimony_coefficient=0.001, n_jobs=1, random_state=42,
     )
@@ -174,20 +176,22 @@ def main():
             rng = np.random.default_rng(9000 + li)
             y = truth + noise * np.sqrt(np.mean(truth**2)) * rng.standard_normal(SAMPLES)
             for name in names:
-                t0 = time.perf_counter()
+                t0, c0 = time.perf_counter(), time.process_time()
                 try:
                     predict, text = CONTENDERS[name](x, y)
-                    seconds = time.perf_counter() - t0
+                    seconds, cpu = time.perf_counter() - t0, time.process_time() - c0
                     ok = recovered(np.asarray(predict(fresh_x), dtype=float), fresh_truth, kind, noise)
                 except Exception as e:  # a peer's failure is a miss, not a crash of the benchmark
-                    seconds, ok, text = time.perf_counter() - t0, False, f"error: {e!r}"
+                    seconds, cpu, ok, text = time.perf_counter() - t0, time.process_time() - c0, False, f"error: {e!r}"
                 results.append(dict(law=law_name, kind=kind, noise=noise, peer=name, ok=ok, seconds=seconds,
-                                    formula=text))
+                                    cpu=cpu, formula=text))
                 if args.verbose or not ok:
-                    print(f"{'ok  ' if ok else 'MISS'} {name:9s} {noise:4.2f} {seconds:7.2f}s {law_name:40s} {text}",
-                          flush=True)
+                    print(f"{'ok  ' if ok else 'MISS'} {name:9s} {noise:4.2f} {seconds:7.2f}s {cpu:7.2f}cpu "
+                          f"{law_name:40s} {text[:160]}", flush=True)
     print()
-    print(f"{'peer':10s} {'noise':>5s} {'int laws':>9s} {'real laws':>10s} {'median s':>9s} {'max s':>7s}")
+    print("seconds: wall time of one fit; cpu: processor time of all its threads (less sensitive to a busy machine)")
+    print(f"{'peer':10s} {'noise':>5s} {'int laws':>9s} {'real laws':>10s} {'median s':>9s} {'max s':>7s} "
+          f"{'median cpu':>11s} {'max cpu':>8s}")
     for noise in noises:
         for name in names:
             rows = [r for r in results if r["peer"] == name and r["noise"] == noise]
@@ -196,9 +200,10 @@ def main():
             n_int = [r for r in rows if r["kind"] == "int"]
             n_real = [r for r in rows if r["kind"] == "real"]
             times = [r["seconds"] for r in rows]
+            cpus = [r["cpu"] for r in rows]
             print(f"{name:10s} {noise:5.2f} {sum(r['ok'] for r in n_int):>4d}/{len(n_int):<4d} "
                   f"{sum(r['ok'] for r in n_real):>5d}/{len(n_real):<4d} {statistics.median(times):9.2f} "
-                  f"{max(times):7.2f}")
+                  f"{max(times):7.2f} {statistics.median(cpus):11.2f} {max(cpus):8.2f}")
     if args.json:
         with open(args.json, "w") as fh:
             json.dump(results, fh, indent=1)

@@ -1,5 +1,6 @@
 #include "scoring.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -14,6 +15,7 @@ namespace {
 constexpr double kDirectBelow = 1e-6;
 constexpr double kFlatRelative = 1e-12;
 constexpr std::size_t kMaxTargets = 32;
+constexpr std::size_t kResidualSamples = 40;
 
 // Dividing by values that come near zero would make a few poles that
 // anything with the same divisor explains.
@@ -92,10 +94,18 @@ Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
             add(std::move(rest));
         }
     }
-    const std::size_t count = residual_ss_.size();
-    interleaved_.resize(n * count);
-    for (std::size_t t = 0; t < count; ++t)
-        for (std::size_t i = 0; i < n; ++i) interleaved_[i * count + t] = residual_values_[t][i];
+    // Ranking by residual targets needs no more than a fixed, evenly spread
+    // subset of the samples.
+    const std::size_t m = std::min(n, kResidualSamples);
+    for (std::size_t k = 0; k < m; ++k) subset_.push_back(k * n / m);
+    for (std::size_t t = 0; t < residual_values_.size(); ++t) {
+        std::vector<double> picked(m);
+        for (std::size_t k = 0; k < m; ++k) picked[k] = residual_values_[t][subset_[k]];
+        double ss = 0.0;
+        if (!centre(picked, ss)) ss = 0.0;
+        subset_values_.push_back(std::move(picked));
+        subset_ss_.push_back(ss);
+    }
 }
 
 std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
@@ -120,14 +130,33 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     }
     if (!std::isfinite(sse)) return std::nullopt;
     Score s{std::sqrt(sse / static_cast<double>(n)), 1.0, 0};
-    // One pass for all residual targets, one running sum per target.
-    const std::size_t count = residual_ss_.size();
-    std::array<double, kMaxTargets> dot{};
-    const double* r = interleaved_.data();
-    for (std::size_t i = 0; i < n; ++i, r += count)
-        for (std::size_t t = 0; t < count; ++t) dot[t] += v[i] * r[t];
-    for (std::size_t t = 0; t < count; ++t) {
-        const double unexplained = 1.0 - dot[t] * dot[t] / (sff * residual_ss_[t]);
+    // The candidate on the subset, centred; then one dot product per
+    // target, with four running sums to keep the adder busy.
+    const std::size_t m = subset_.size();
+    std::array<double, kResidualSamples> w{};
+    double mw = 0.0;
+    for (std::size_t k = 0; k < m; ++k) mw += (w[k] = v[subset_[k]]);
+    mw /= static_cast<double>(m);
+    double sww = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        w[k] -= mw;
+        sww += w[k] * w[k];
+    }
+    if (!(sww > 0.0)) return s;
+    for (std::size_t t = 0; t < subset_values_.size(); ++t) {
+        if (!(subset_ss_[t] > 0.0)) continue;
+        const double* r = subset_values_[t].data();
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        std::size_t k = 0;
+        for (; k + 4 <= m; k += 4) {
+            d0 += w[k] * r[k];
+            d1 += w[k + 1] * r[k + 1];
+            d2 += w[k + 2] * r[k + 2];
+            d3 += w[k + 3] * r[k + 3];
+        }
+        for (; k < m; ++k) d0 += w[k] * r[k];
+        const double dot = (d0 + d1) + (d2 + d3);
+        const double unexplained = 1.0 - dot * dot / (sww * subset_ss_[t]);
         if (unexplained < s.residual) {
             s.residual = unexplained;
             s.target = static_cast<std::uint32_t>(t);
@@ -137,12 +166,21 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
 }
 
 bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
-    const double mv = mean(v);
-    const double ms = mean(s);
+    // An exact linear relation shows on any spread of samples.
+    const std::size_t n = v.size();
+    const std::size_t m = std::min(n, kResidualSamples);
+    if (m == 0) return false;
+    double mv = 0.0, ms = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        mv += v[k * n / m];
+        ms += s[k * n / m];
+    }
+    mv /= static_cast<double>(m);
+    ms /= static_cast<double>(m);
     double svv = 0.0, sss = 0.0, svs = 0.0;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        const double a = v[i] - mv;
-        const double b = s[i] - ms;
+    for (std::size_t k = 0; k < m; ++k) {
+        const double a = v[k * n / m] - mv;
+        const double b = s[k * n / m] - ms;
         svv += a * a;
         sss += b * b;
         svs += a * b;

@@ -19,7 +19,7 @@ public:
 
     std::size_t samples() const { return centred_y_.size(); }
     std::size_t residual_count() const { return residual_ss_.size(); }
-    // The values of residual target t (centred).
+    // The values of residual target t (centred), on every sample.
     std::span<const double> residual(std::size_t t) const { return residual_values_[t]; }
 
     struct Score {
@@ -37,8 +37,10 @@ private:
     double mean_y_ = 0.0;
     std::span<const double> y_;
     std::vector<std::vector<double>> residual_values_;  // centred
-    std::vector<double> interleaved_;  // sample i, target t at i * count + t
     std::vector<double> residual_ss_;
+    std::vector<std::size_t> subset_;                 // samples the ranking reads
+    std::vector<std::vector<double>> subset_values_;  // each target on them, centred
+    std::vector<double> subset_ss_;
 };
 
 // True when v = a * s + b for some a != 0 and b, to rounding: a constant

@@ -34,6 +34,10 @@ constexpr std::size_t kBlockWork = std::size_t{1} << 22;
 // Sample passes one constant fit costs at most, roughly.
 constexpr std::size_t kFitPasses = 160;
 constexpr int kPollMillis = 20;
+// Constant fits per level, against y and against residual targets, as a
+// multiple of the beam width: a fit costs about a hundred evaluations, and a
+// poor starting point must not keep a structure from being fitted.
+constexpr std::size_t kFitShare = 2;
 // Structures of each complexity finished into front candidates.
 constexpr std::size_t kFinishedPerComplexity = 4;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
@@ -516,7 +520,7 @@ private:
         auto by_residual = [](const Slot& s) { return s.residual; };
 
         // Constant fitting for the most promising structures with constants.
-        std::vector<std::uint32_t> to_fit = walk(slots, fittable, by_error, options_.beam_width, moves, keys, seen_);
+        std::vector<std::uint32_t> to_fit = walk(slots, fittable, by_error, kFitShare * options_.beam_width, moves, keys, seen_);
         std::vector<Fitted> fitted;
         if (!fit_all(moves, to_fit, std::vector<std::span<const double>>(to_fit.size(), y_), fitted)) return false;
         std::unordered_map<std::uint32_t, Fitted*> fitted_at;
@@ -531,7 +535,7 @@ private:
         // their constants fitted to that target, so that the law they are a
         // part of can form at a later level.
         std::vector<std::uint32_t> to_refit =
-            walk(slots, fittable, by_residual, options_.beam_width / 2, moves, keys, seen_);
+            walk(slots, fittable, by_residual, kFitShare * options_.beam_width, moves, keys, seen_);
         std::vector<std::span<const double>> refit_targets;
         for (std::uint32_t i : to_refit) refit_targets.push_back(targets_.residual(slots[i].target));
         std::vector<Fitted> refitted;
