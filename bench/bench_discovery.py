@@ -155,6 +155,29 @@ def available(name):
         return False
 
 
+def summarise(results):
+    names = list(dict.fromkeys(r["peer"] for r in results))
+    noises = sorted({r["noise"] for r in results})
+    print()
+    print("seconds: wall time of one fit; cpu: processor time of all its threads (less sensitive to a busy machine)")
+    print(f"{'peer':10s} {'noise':>5s} {'int laws':>9s} {'real laws':>10s} {'median s':>9s} {'max s':>7s} "
+          f"{'median cpu':>11s} {'max cpu':>8s} {'median s to recovery':>21s}")
+    for noise in noises:
+        for name in names:
+            rows = [r for r in results if r["peer"] == name and r["noise"] == noise]
+            if not rows:
+                continue
+            n_int = [r for r in rows if r["kind"] == "int"]
+            n_real = [r for r in rows if r["kind"] == "real"]
+            times = [r["seconds"] for r in rows]
+            cpus = [r["cpu"] for r in rows]
+            recovered_times = [r["seconds"] for r in rows if r["ok"]]
+            to_recovery = f"{statistics.median(recovered_times):21.2f}" if recovered_times else f"{'-':>21s}"
+            print(f"{name:10s} {noise:5.2f} {sum(r['ok'] for r in n_int):>4d}/{len(n_int):<4d} "
+                  f"{sum(r['ok'] for r in n_real):>5d}/{len(n_real):<4d} {statistics.median(times):9.2f} "
+                  f"{max(times):7.2f} {statistics.median(cpus):11.2f} {max(cpus):8.2f} {to_recovery}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--peers", default="zyl,pyoperon,gplearn")
@@ -162,7 +185,12 @@ def main():
     ap.add_argument("--noise", default="0,0.01")
     ap.add_argument("--json", default="")
     ap.add_argument("--verbose", action="store_true")
+    ap.add_argument("--summary", default="", help="only print the table of a results file written by --json")
     args = ap.parse_args()
+    if args.summary:
+        with open(args.summary) as fh:
+            summarise(json.load(fh))
+        return
     names = [p for p in args.peers.split(",") if available(p)]
     noises = [float(v) for v in args.noise.split(",")]
     warnings.filterwarnings("ignore")
@@ -185,29 +213,13 @@ def main():
                     seconds, cpu, ok, text = time.perf_counter() - t0, time.process_time() - c0, False, f"error: {e!r}"
                 results.append(dict(law=law_name, kind=kind, noise=noise, peer=name, ok=ok, seconds=seconds,
                                     cpu=cpu, formula=text))
+                if args.json:  # written as it goes, so an interrupted run keeps its results
+                    with open(args.json, "w") as fh:
+                        json.dump(results, fh, indent=1)
                 if args.verbose or not ok:
                     print(f"{'ok  ' if ok else 'MISS'} {name:9s} {noise:4.2f} {seconds:7.2f}s {cpu:7.2f}cpu "
                           f"{law_name:40s} {text[:160]}", flush=True)
-    print()
-    print("seconds: wall time of one fit; cpu: processor time of all its threads (less sensitive to a busy machine)")
-    print(f"{'peer':10s} {'noise':>5s} {'int laws':>9s} {'real laws':>10s} {'median s':>9s} {'max s':>7s} "
-          f"{'median cpu':>11s} {'max cpu':>8s}")
-    for noise in noises:
-        for name in names:
-            rows = [r for r in results if r["peer"] == name and r["noise"] == noise]
-            if not rows:
-                continue
-            n_int = [r for r in rows if r["kind"] == "int"]
-            n_real = [r for r in rows if r["kind"] == "real"]
-            times = [r["seconds"] for r in rows]
-            cpus = [r["cpu"] for r in rows]
-            print(f"{name:10s} {noise:5.2f} {sum(r['ok'] for r in n_int):>4d}/{len(n_int):<4d} "
-                  f"{sum(r['ok'] for r in n_real):>5d}/{len(n_real):<4d} {statistics.median(times):9.2f} "
-                  f"{max(times):7.2f} {statistics.median(cpus):11.2f} {max(cpus):8.2f}")
-    if args.json:
-        with open(args.json, "w") as fh:
-            json.dump(results, fh, indent=1)
-
+    summarise(results)
 
 if __name__ == "__main__":
     main()
