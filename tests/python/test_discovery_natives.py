@@ -201,9 +201,11 @@ def test_other_threads_run_during_a_fit():
 
 
 LONG_FIT = """
-import sys, time
+import signal, sys, time
 import numpy as np
 from zyl_core import discovery as d
+# A parent started in the background may pass SIGINT on as ignored.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 rng = np.random.default_rng(1)
 x = rng.uniform(1, 4, size=(20000, 3))
 y = np.sin(x[:, 0] * x[:, 1]) + np.log(x[:, 2]) * np.cos(x[:, 1]) + 0.1 * rng.standard_normal(20000)
