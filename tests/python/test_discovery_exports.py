@@ -30,7 +30,7 @@ FORMULAS = {
     "coulomb": [var(0), var(1), op("mul"), PI4, var(2), op("mul"), op("div")],
     "michaelis_menten": [const(212.68351), var(0), op("mul"), var(0), const(0.0641213), op("add"), op("div")],
     "exact_constants": [const(0.6, (3, 5, "1")), var(0), op("square"), op("mul"),
-                        const(math.sqrt(2 * math.pi), (1, 1, "sqrt(2*pi)")), op("add")],
+                        const(2.5066282746310007, (1, 1, "sqrt(2*pi)")), op("add")],
     "zyl": [var(0), var(1), op("zyl"), const(0.125), op("mul"), var(2), op("neg"), op("add")],
     "every_unary": [var(0), op("sin"), op("exp"), var(1), op("log"), op("sub"), var(2), op("sqrt"), op("add"),
                     var(0), op("inv"), op("cos"), op("sub"), var(1), op("neg"), op("abs"), op("add"),
