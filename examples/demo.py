@@ -84,11 +84,19 @@ def kepler():
         print(f"    {name:<8} a = {a:8.4f} AU   T = {t:9.4f} y   formula gives {namespace['f'](a):9.4f} y")
 
 
+def enzyme_kinetics():
+    print("\nFormula discovery with fitted constants: enzyme kinetics (examples/enzyme_kinetics.py)\n")
+    import enzyme_kinetics as demo  # beside this file
+
+    demo.main()
+
+
 def main():
     batch_functions()
     tension_plane()
     algebra()
     kepler()
+    enzyme_kinetics()
 
 
 if __name__ == "__main__":

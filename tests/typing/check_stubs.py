@@ -21,3 +21,10 @@ if result is not None:
 
 z.exp_n(1.0)  # type: ignore[arg-type]
 z.ZYLPoint(1.0, 2.0).minkowski_delta("yes", 1.0)  # type: ignore[arg-type]
+
+from zyl_core import discovery as zd
+
+front, chosen = zd._fit(bytearray(16), bytearray(16), {"max_complexity": 6}, None)
+formula: zd._Formula = front[chosen]
+shown: str = formula.to_text(["x", "y"])
+again = zd._Formula(formula.nodes, formula.rmse)

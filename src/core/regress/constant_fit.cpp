@@ -1,0 +1,145 @@
+#include "constant_fit.hpp"
+
+#include <cmath>
+#include <vector>
+
+namespace zyl::regress {
+namespace {
+
+constexpr std::size_t kMaxConstants = 8;
+constexpr double kInitialDamping = 1e-3;
+constexpr double kMaxDamping = 1e12;
+// Relative forward-difference step, with a floor for constants near zero.
+constexpr double kStep = 1e-7;
+constexpr double kStepFloor = 1e-3;
+// An accepted step that improves the error by less than this fraction ends
+// the fit: the iteration has converged to rounding.
+constexpr double kConverged = 1e-14;
+
+// Solves (A + damping * diag(A)) x = -g by elimination with partial
+// pivoting; false when the system is singular.
+bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, std::size_t k,
+                  std::vector<double>& x) {
+    for (std::size_t i = 0; i < k; ++i) a[i * k + i] += damping * a[i * k + i] + 1e-300;
+    for (std::size_t i = 0; i < k; ++i) g[i] = -g[i];
+    for (std::size_t col = 0; col < k; ++col) {
+        std::size_t pivot = col;
+        for (std::size_t r = col + 1; r < k; ++r)
+            if (std::fabs(a[r * k + col]) > std::fabs(a[pivot * k + col])) pivot = r;
+        if (!(std::fabs(a[pivot * k + col]) > 0.0)) return false;
+        if (pivot != col) {
+            for (std::size_t c = 0; c < k; ++c) std::swap(a[col * k + c], a[pivot * k + c]);
+            std::swap(g[col], g[pivot]);
+        }
+        for (std::size_t r = col + 1; r < k; ++r) {
+            const double m = a[r * k + col] / a[col * k + col];
+            for (std::size_t c = col; c < k; ++c) a[r * k + c] -= m * a[col * k + c];
+            g[r] -= m * g[col];
+        }
+    }
+    x.assign(k, 0.0);
+    for (std::size_t i = k; i-- > 0;) {
+        double s = g[i];
+        for (std::size_t c = i + 1; c < k; ++c) s -= a[i * k + c] * x[c];
+        x[i] = s / a[i * k + i];
+    }
+    for (double v : x)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// Residuals of the projected fit at the formula's current constants.
+struct Point {
+    Scaling scaling;
+    std::vector<double> residuals;
+};
+
+std::optional<Point> residuals_at(const Formula& f, const Columns& data, std::span<const double> y,
+                                  Evaluator& evaluator) {
+    auto s = scaled_fit(f, data, y, evaluator);
+    if (!s) return std::nullopt;
+    auto v = evaluator.values();
+    Point p{*s, std::vector<double>(v.size())};
+    for (std::size_t i = 0; i < v.size(); ++i) p.residuals[i] = s->scale * v[i] + s->offset - y[i];
+    return p;
+}
+
+}  // namespace
+
+std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,
+                                  Evaluator& evaluator) {
+    if (!evaluator.run(f, data)) return std::nullopt;
+    return fit_scaling(evaluator.values(), y);
+}
+
+std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::span<const double> y,
+                                         Evaluator& evaluator, const ConstantFitLimits& limits) {
+    std::vector<std::size_t> slots;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        if (f[i].free()) slots.push_back(i);
+    const std::size_t k = slots.size();
+    auto current = residuals_at(f, data, y, evaluator);
+    std::size_t evaluations = 1;
+    if (!current) return std::nullopt;
+    if (k == 0 || k > kMaxConstants) return ConstantFit{current->scaling, evaluations};
+
+    const std::size_t n = data.samples;
+    Formula trial = f;
+    std::vector<double> jac(k * n);
+    std::vector<double> normal(k * k);
+    std::vector<double> gradient(k);
+    std::vector<double> step;
+    double damping = kInitialDamping;
+    for (unsigned it = 0; it < limits.max_iterations; ++it) {
+        if (limits.cancelled != nullptr && limits.cancelled()) break;
+        if (current->scaling.sse == 0.0) break;
+        // Forward-difference Jacobian of the projected residuals; a column
+        // whose perturbed point fails stays zero and gets no step.
+        for (std::size_t j = 0; j < k; ++j) {
+            trial = f;
+            const double c = f[slots[j]].value;
+            const double h = kStep * std::fmax(std::fabs(c), kStepFloor);
+            trial[slots[j]].value = c + h;
+            auto moved = residuals_at(trial, data, y, evaluator);
+            ++evaluations;
+            for (std::size_t i = 0; i < n; ++i)
+                jac[j * n + i] = moved ? (moved->residuals[i] - current->residuals[i]) / h : 0.0;
+        }
+        for (std::size_t r = 0; r < k; ++r) {
+            double g = 0.0;
+            for (std::size_t i = 0; i < n; ++i) g += jac[r * n + i] * current->residuals[i];
+            gradient[r] = g;
+            for (std::size_t c = 0; c < k; ++c) {
+                double s = 0.0;
+                for (std::size_t i = 0; i < n; ++i) s += jac[r * n + i] * jac[c * n + i];
+                normal[r * k + c] = s;
+            }
+        }
+        bool accepted = false;
+        while (!accepted && damping < kMaxDamping) {
+            if (!solve_damped(normal, gradient, damping, k, step)) {
+                damping *= 10.0;
+                continue;
+            }
+            trial = f;
+            for (std::size_t j = 0; j < k; ++j) trial[slots[j]].value = f[slots[j]].value + step[j];
+            auto next = residuals_at(trial, data, y, evaluator);
+            ++evaluations;
+            if (next && next->scaling.sse < current->scaling.sse) {
+                const double gain = current->scaling.sse - next->scaling.sse;
+                const bool converged = gain <= kConverged * current->scaling.sse;
+                f = trial;
+                current = std::move(next);
+                damping = std::fmax(damping / 10.0, 1e-12);
+                accepted = true;
+                if (converged) return ConstantFit{current->scaling, evaluations};
+            } else {
+                damping *= 10.0;
+            }
+        }
+        if (!accepted) break;
+    }
+    return ConstantFit{current->scaling, evaluations};
+}
+
+}  // namespace zyl::regress

@@ -1,0 +1,37 @@
+#pragma once
+// Levenberg-Marquardt over the free constants of a formula, with the outer
+// scale and offset projected out: every trial point gets its own closed-form
+// a*f + b, so the iteration only sees the constants inside f. The normal
+// matrix is kept in full (formulas carry a handful of constants at most).
+#include <cstddef>
+#include <optional>
+#include <span>
+
+#include "formula.hpp"
+#include "scaling.hpp"
+
+namespace zyl::regress {
+
+struct ConstantFitLimits {
+    unsigned max_iterations = 40;
+    // Asked once per iteration; true abandons the fit (its result is then
+    // whatever point was reached).
+    bool (*cancelled)() = nullptr;
+};
+
+struct ConstantFit {
+    Scaling scaling;          // at the fitted constants
+    std::size_t evaluations;  // whole-formula evaluations spent
+};
+
+// Moves the free constants of `f` to their fitted values, starting from the
+// values they hold. Nothing when f cannot be evaluated and scaled at its
+// starting point (f is then unchanged).
+std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::span<const double> y,
+                                         Evaluator& evaluator, const ConstantFitLimits& limits = {});
+
+// The scaled fit of f as it stands; nothing when it fails or is constant.
+std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,
+                                  Evaluator& evaluator);
+
+}  // namespace zyl::regress

@@ -1,0 +1,180 @@
+#include "formula.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "discover/op_rules.hpp"
+
+namespace zyl::regress {
+namespace {
+
+constexpr std::array<std::string_view, kFnCount> kFnNames{"neg", "inv", "exp", "log",  "sqrt", "sin", "cos",
+                                                          "abs", "square", "zyl", "add", "sub", "mul", "div"};
+constexpr std::array<std::string_view, kBasisCount> kBasisNames{"1", "pi", "pi**2", "e", "sqrt(2*pi)", "sqrt(2)",
+                                                                "sqrt(pi)"};
+// Bases to 64-bit precision, so that p/q * basis rounds once more to the
+// nearest double in all but the rarest ties.
+constexpr std::array<long double, kBasisCount> kBasisValues{
+    1.0L,
+    3.14159265358979323846264338327950288L,
+    9.86960440108935861883449099987615114L,
+    2.71828182845904523536028747135266250L,
+    2.50662827463100050241576528481104525L,
+    1.41421356237309504880168872420969808L,
+    1.77245385090551602729816748334114518L,
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The shared guards and values of the discovery rules, with a failing
+// element written as NaN so that lenient callers keep the other samples.
+template <discover::Op op>
+bool map_rule(const double* a, const double* b, double* out, std::size_t n) {
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = a[i];
+        const double y = b != nullptr ? b[i] : 0.0;
+        const double r = discover::rules::value<op>(x, y);
+        const bool good = discover::rules::accepts<op>(x, y) && discover::rules::finite(r);
+        out[i] = good ? r : kNaN;
+        ok = ok && good;
+    }
+    return ok;
+}
+
+bool map_square(const double* a, double* out, std::size_t n) {
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = a[i] * a[i];
+        const bool good = discover::rules::finite(r);
+        out[i] = good ? r : kNaN;
+        ok = ok && good;
+    }
+    return ok;
+}
+
+}  // namespace
+
+std::string_view fn_name(Fn f) { return kFnNames[static_cast<std::uint8_t>(f)]; }
+
+std::optional<Fn> fn_from_name(std::string_view name) {
+    for (std::uint8_t i = 0; i < kFnCount; ++i)
+        if (kFnNames[i] == name) return static_cast<Fn>(i);
+    return std::nullopt;
+}
+
+std::string_view basis_name(Basis b) { return kBasisNames[static_cast<std::uint8_t>(b)]; }
+
+std::optional<Basis> basis_from_name(std::string_view name) {
+    for (std::uint8_t i = 0; i < kBasisCount; ++i)
+        if (kBasisNames[i] == name) return static_cast<Basis>(i);
+    return std::nullopt;
+}
+
+double exact_value(const Exact& x) {
+    // p and q are exact doubles, so one division rounds p/q correctly.
+    if (x.basis == Basis::One) return static_cast<double>(x.p) / static_cast<double>(x.q);
+    const long double v = static_cast<long double>(x.p) * kBasisValues[static_cast<std::uint8_t>(x.basis)] /
+                          static_cast<long double>(x.q);
+    return static_cast<double>(v);
+}
+
+bool apply(Fn f, const double* a, const double* b, double* out, std::size_t n) {
+    using discover::Op;
+    switch (f) {
+        case Fn::Neg: return map_rule<Op::Neg>(a, nullptr, out, n);
+        case Fn::Inv: return map_rule<Op::Inv>(a, nullptr, out, n);
+        case Fn::Exp: return map_rule<Op::Exp>(a, nullptr, out, n);
+        case Fn::Log: return map_rule<Op::Ln>(a, nullptr, out, n);
+        case Fn::Sqrt: return map_rule<Op::Sqrt>(a, nullptr, out, n);
+        case Fn::Sin: return map_rule<Op::Sin>(a, nullptr, out, n);
+        case Fn::Cos: return map_rule<Op::Cos>(a, nullptr, out, n);
+        case Fn::Abs: return map_rule<Op::Abs>(a, nullptr, out, n);
+        case Fn::Square: return map_square(a, out, n);
+        case Fn::Zyl: return map_rule<Op::Zyl>(a, b, out, n);
+        case Fn::Add: return map_rule<Op::Add>(a, b, out, n);
+        case Fn::Sub: return map_rule<Op::Sub>(a, b, out, n);
+        case Fn::Mul: return map_rule<Op::Mul>(a, b, out, n);
+        case Fn::Div: return map_rule<Op::Div>(a, b, out, n);
+    }
+    return false;
+}
+
+namespace {
+
+std::optional<std::size_t> required_depth(const Formula& f, std::size_t n_vars) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    for (const Term& t : f) {
+        switch (t.kind) {
+            case Kind::Var:
+                if (t.var >= n_vars) return std::nullopt;
+                deepest = std::max(deepest, ++depth);
+                break;
+            case Kind::Const:
+                deepest = std::max(deepest, ++depth);
+                break;
+            case Kind::Op: {
+                if (static_cast<std::uint8_t>(t.fn) >= kFnCount) return std::nullopt;
+                const unsigned k = arity(t.fn);
+                if (depth < k) return std::nullopt;
+                depth -= k - 1;
+                break;
+            }
+            default:
+                return std::nullopt;
+        }
+    }
+    if (depth != 1) return std::nullopt;
+    return deepest;
+}
+
+}  // namespace
+
+bool well_formed(const Formula& f, std::size_t n_vars) { return required_depth(f, n_vars).has_value(); }
+
+bool Evaluator::run(const Formula& f, const Columns& data) {
+    const std::size_t n = data.samples;
+    n_ = n;
+    result_ = nullptr;
+    formed_ = false;
+    auto deepest = required_depth(f, data.columns.size());
+    if (!deepest) return false;
+    if (scratch_.size() < *deepest * n) scratch_.resize(*deepest * n);
+    stack_.clear();
+    double* scratch = scratch_.data();
+    bool ok = true;
+    for (const Term& t : f) {
+        double* slot = scratch + stack_.size() * n;
+        switch (t.kind) {
+            case Kind::Const:
+                std::fill(slot, slot + n, t.value);
+                stack_.push_back(slot);
+                break;
+            case Kind::Var:
+                stack_.push_back(data.columns[t.var]);
+                break;
+            case Kind::Op: {
+                const double* b = nullptr;
+                if (arity(t.fn) == 2) {
+                    b = stack_.back();
+                    stack_.pop_back();
+                }
+                double* out = scratch + (stack_.size() - 1) * n;
+                ok = apply(t.fn, stack_.back(), b, out, n) && ok;
+                stack_.back() = out;
+                break;
+            }
+        }
+    }
+    result_ = stack_.front();
+    // Leaves are not checked by the operations: a non-finite input value
+    // or constant that reaches the result unchanged is a failure too.
+    for (std::size_t i = 0; i < n && ok; ++i) ok = discover::rules::finite(result_[i]);
+    formed_ = true;
+    return ok;
+}
+
+}  // namespace zyl::regress

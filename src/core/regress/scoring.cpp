@@ -1,0 +1,192 @@
+#include "scoring.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "scaling.hpp"
+
+namespace zyl::regress {
+namespace {
+
+// Below this fraction of the target's variance the closed-form residual
+// sum loses its digits to cancellation; it is then summed directly.
+constexpr double kDirectBelow = 1e-6;
+constexpr double kFlatRelative = 1e-12;
+constexpr std::size_t kMaxTargets = 32;
+constexpr std::size_t kResidualSamples = 40;
+
+// Dividing by values that come near zero would make a few poles that
+// anything with the same divisor explains.
+bool pole_free(std::span<const double> v) {
+    double least = std::numeric_limits<double>::infinity(), most = 0.0;
+    for (double x : v) {
+        least = std::fmin(least, std::fabs(x));
+        most = std::fmax(most, std::fabs(x));
+    }
+    return least > 0.05 * most;
+}
+
+double mean(std::span<const double> v) {
+    double s = 0.0;
+    for (double x : v) s += x;
+    return s / static_cast<double>(v.size());
+}
+
+bool centre(std::vector<double>& t, double& ss) {
+    const double m = mean(t);
+    ss = 0.0;
+    for (double& v : t) {
+        v -= m;
+        ss += v * v;
+    }
+    return std::isfinite(ss) && ss > kFlatRelative * kFlatRelative * m * m * static_cast<double>(t.size()) &&
+           ss > 0.0;
+}
+
+}  // namespace
+
+Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
+    const std::size_t n = y.size();
+    if (n == 0) return;
+    mean_y_ = mean(y);
+    centred_y_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        centred_y_[i] = y[i] - mean_y_;
+        syy_ += centred_y_[i] * centred_y_[i];
+    }
+    auto add = [&](std::vector<double> t) {
+        double ss = 0.0;
+        if (residual_ss_.size() == kMaxTargets || !centre(t, ss)) return;
+        residual_values_.push_back(std::move(t));
+        residual_ss_.push_back(ss);
+    };
+    const bool y_pole_free = pole_free(y);
+    if (y_pole_free) {
+        std::vector<double> inverse(n);
+        for (std::size_t i = 0; i < n; ++i) inverse[i] = 1.0 / y[i];
+        add(std::move(inverse));
+    }
+    for (const double* x : data.columns) {
+        std::span<const double> col{x, n};
+        if (pole_free(col)) {
+            std::vector<double> ratio(n), product(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                ratio[i] = y[i] / col[i];
+                product[i] = y[i] * col[i];
+            }
+            add(std::move(ratio));
+            add(std::move(product));
+        }
+        if (y_pole_free) {
+            std::vector<double> ratio(n), product(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                ratio[i] = col[i] / y[i];
+                product[i] = 1.0 / (col[i] * y[i]);
+            }
+            add(std::move(ratio));
+            if (pole_free(col)) add(std::move(product));
+        }
+        if (auto line = fit_scaling(col, y)) {
+            std::vector<double> rest(n);
+            for (std::size_t i = 0; i < n; ++i) rest[i] = y[i] - (line->scale * col[i] + line->offset);
+            add(std::move(rest));
+        }
+    }
+    // Ranking by residual targets needs no more than a fixed, evenly spread
+    // subset of the samples.
+    const std::size_t m = std::min(n, kResidualSamples);
+    for (std::size_t k = 0; k < m; ++k) subset_.push_back(k * n / m);
+    for (std::size_t t = 0; t < residual_values_.size(); ++t) {
+        std::vector<double> picked(m);
+        for (std::size_t k = 0; k < m; ++k) picked[k] = residual_values_[t][subset_[k]];
+        double ss = 0.0;
+        if (!centre(picked, ss)) ss = 0.0;
+        subset_values_.push_back(std::move(picked));
+        subset_ss_.push_back(ss);
+    }
+}
+
+std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
+    const std::size_t n = v.size();
+    if (n == 0 || n != centred_y_.size()) return std::nullopt;
+    const double mf = mean(v);
+    double sff = 0.0;
+    double sfy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = v[i] - mf;
+        sff += d * d;
+        sfy += d * centred_y_[i];
+    }
+    if (!(sff > kFlatRelative * kFlatRelative * mf * mf * static_cast<double>(n)) || !std::isfinite(sff) ||
+        !std::isfinite(sfy))
+        return std::nullopt;
+    double sse = syy_ - sfy * sfy / sff;
+    if (!(sse > kDirectBelow * syy_)) {
+        const double a = sfy / sff;
+        const double b = mean_y_ - a * mf;
+        sse = sum_squared_residuals(v, y_, a, b);
+    }
+    if (!std::isfinite(sse)) return std::nullopt;
+    Score s{std::sqrt(sse / static_cast<double>(n)), 1.0, 0};
+    // The candidate on the subset, centred; then one dot product per
+    // target, with four running sums to keep the adder busy.
+    const std::size_t m = subset_.size();
+    std::array<double, kResidualSamples> w{};
+    double mw = 0.0;
+    for (std::size_t k = 0; k < m; ++k) mw += (w[k] = v[subset_[k]]);
+    mw /= static_cast<double>(m);
+    double sww = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        w[k] -= mw;
+        sww += w[k] * w[k];
+    }
+    if (!(sww > 0.0)) return s;
+    for (std::size_t t = 0; t < subset_values_.size(); ++t) {
+        if (!(subset_ss_[t] > 0.0)) continue;
+        const double* r = subset_values_[t].data();
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        std::size_t k = 0;
+        for (; k + 4 <= m; k += 4) {
+            d0 += w[k] * r[k];
+            d1 += w[k + 1] * r[k + 1];
+            d2 += w[k + 2] * r[k + 2];
+            d3 += w[k + 3] * r[k + 3];
+        }
+        for (; k < m; ++k) d0 += w[k] * r[k];
+        const double dot = (d0 + d1) + (d2 + d3);
+        const double unexplained = 1.0 - dot * dot / (sww * subset_ss_[t]);
+        if (unexplained < s.residual) {
+            s.residual = unexplained;
+            s.target = static_cast<std::uint32_t>(t);
+        }
+    }
+    return s;
+}
+
+bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
+    // An exact linear relation shows on any spread of samples.
+    const std::size_t n = v.size();
+    const std::size_t m = std::min(n, kResidualSamples);
+    if (m == 0) return false;
+    double mv = 0.0, ms = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        mv += v[k * n / m];
+        ms += s[k * n / m];
+    }
+    mv /= static_cast<double>(m);
+    ms /= static_cast<double>(m);
+    double svv = 0.0, sss = 0.0, svs = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        const double a = v[k * n / m] - mv;
+        const double b = s[k * n / m] - ms;
+        svv += a * a;
+        sss += b * b;
+        svs += a * b;
+    }
+    if (!(svv > 0.0) || !(sss > 0.0)) return false;
+    return 1.0 - svs * svs / (svv * sss) <= 1e-14;
+}
+
+}  // namespace zyl::regress

@@ -1,0 +1,50 @@
+#pragma once
+// How the search ranks a candidate from its values alone: the error left
+// after the best outer scale and offset, and how well it explains what a
+// single variable leaves of the target (y / x, y * x, x / y, 1 / (x * y),
+// 1 / y, y minus a line in x), so that a factor, a divisor or a term of the
+// law ranks well before the law is whole.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "formula.hpp"
+
+namespace zyl::regress {
+
+class Targets {
+public:
+    Targets(const Columns& data, std::span<const double> y);
+
+    std::size_t samples() const { return centred_y_.size(); }
+    std::size_t residual_count() const { return residual_ss_.size(); }
+    // The values of residual target t (centred), on every sample.
+    std::span<const double> residual(std::size_t t) const { return residual_values_[t]; }
+
+    struct Score {
+        double error;          // rmse of the scaled fit
+        double residual;       // least 1 - R^2 against the residual targets; 1 without any
+        std::uint32_t target;  // which residual target that was
+    };
+    // Nothing when v is constant or the sums are not finite. Sums run in
+    // index order.
+    std::optional<Score> score(std::span<const double> v) const;
+
+private:
+    std::vector<double> centred_y_;
+    double syy_ = 0.0;
+    double mean_y_ = 0.0;
+    std::span<const double> y_;
+    std::vector<std::vector<double>> residual_values_;  // centred
+    std::vector<double> residual_ss_;
+    std::vector<std::size_t> subset_;                 // samples the ranking reads
+    std::vector<std::vector<double>> subset_values_;  // each target on them, centred
+    std::vector<double> subset_ss_;
+};
+
+// True when v = a * s + b for some a != 0 and b, to rounding: a constant
+// that moves s this way is absorbed by the outer scale and offset.
+bool same_up_to_scale(std::span<const double> v, std::span<const double> s);
+
+}  // namespace zyl::regress

@@ -1,0 +1,155 @@
+# Turning what users pass as X and y into the float64 arrays the engine reads,
+# with errors that say which row, column or shape is wrong. numpy is imported
+# on first use, never when zyl_core is imported.
+
+
+def _numpy():
+    import numpy
+
+    return numpy
+
+
+def _frame_names(X):
+    """The column names of a pandas DataFrame whose columns are all strings, else None."""
+    if type(X).__module__.partition(".")[0] != "pandas" or not hasattr(X, "columns"):
+        return None
+    names = list(X.columns)
+    return names if all(isinstance(name, str) for name in names) else None
+
+
+def _as_samples(X, who, n_features=None):
+    """X as a 2-D float64 array of shape (n_samples, n_features), or a ValueError/TypeError saying why not."""
+    np = _numpy()
+    if type(X).__module__.startswith("scipy.sparse") or hasattr(X, "tocsr"):
+        raise TypeError(f"{who} does not accept sparse input: pass a dense array, for example X.toarray()")
+    if X is None:
+        raise ValueError(f"{who} needs an X of shape (n_samples, n_features), got None")
+    array = np.asarray(X)
+    if array.dtype.kind == "c":
+        raise ValueError("Complex data not supported")
+    array = np.asarray(array, dtype=np.float64)
+    if array.ndim == 0:
+        raise ValueError(f"Expected a 2-D X of shape (n_samples, n_features), got a scalar: {X!r}")
+    if array.ndim == 1:
+        raise ValueError(
+            f"Expected a 2-D X of shape (n_samples, n_features), got a 1-D array of shape {array.shape}. "
+            "Reshape your data either using array.reshape(-1, 1) if your data has a single feature "
+            "or array.reshape(1, -1) if it contains a single sample."
+        )
+    if array.ndim > 2:
+        raise ValueError(f"Expected a 2-D X of shape (n_samples, n_features), got an array of shape {array.shape}")
+    if array.shape[0] == 0:
+        raise ValueError(f"Found array with 0 sample(s) (shape={array.shape}) while a minimum of 1 is required.")
+    if array.shape[1] == 0:
+        raise ValueError(f"Found array with 0 feature(s) (shape={array.shape}) while a minimum of 1 is required.")
+    if n_features is not None and array.shape[1] != n_features:
+        raise ValueError(
+            f"X has {array.shape[1]} features, but {who} is expecting {n_features} features as input."
+        )
+    return array
+
+
+def _as_targets(y, X):
+    """y as a 1-D float64 array with one target per row of X."""
+    np = _numpy()
+    if y is None:
+        raise ValueError("FormulaRegressor requires y to be passed, but the target y is None.")
+    array = np.asarray(y)
+    if array.dtype.kind == "c":
+        raise ValueError("Complex data not supported")
+    array = np.asarray(array, dtype=np.float64)
+    if array.ndim == 2 and array.shape[1] == 1:
+        import warnings
+
+        warnings.warn(
+            "A column-vector y was passed when a 1d array was expected. "
+            "Please change the shape of y to (n_samples,), for example using ravel().",
+            _data_conversion_warning(),
+            stacklevel=3,
+        )
+        array = array[:, 0]
+    if array.ndim != 1:
+        raise ValueError(
+            f"y must be one target per sample, of shape (n_samples,); got shape {array.shape} "
+            "(FormulaRegressor fits one target at a time)"
+        )
+    if array.shape[0] != X.shape[0]:
+        raise ValueError(
+            f"X and y have different numbers of samples: X has shape {X.shape}, y has shape {array.shape}"
+        )
+    return array
+
+
+def _data_conversion_warning():
+    try:
+        from sklearn.exceptions import DataConversionWarning
+    except ImportError:
+        return UserWarning
+    return DataConversionWarning
+
+
+def _nonfinite_word(value):
+    return "NaN" if value != value else "infinity"
+
+
+def _first_nonfinite(array):
+    """(row, column) of the first non-finite entry in row order, or None."""
+    np = _numpy()
+    bad = np.argwhere(~np.isfinite(array))
+    return None if bad.shape[0] == 0 else tuple(int(i) for i in bad[0])
+
+
+def _check_finite(X, names, label="X"):
+    where = _first_nonfinite(X)
+    if where is not None:
+        row, column = where
+        raise ValueError(
+            f"{label} contains {_nonfinite_word(X[row, column])} at row {row}, column {column} "
+            f"({names[column]!r}); remove such rows or pass drop_nonfinite=True"
+        )
+
+
+def _finite_rows(X, y, names, drop):
+    """The rows of X and y whose values are all finite. Without `drop`, a
+    non-finite value raises ValueError naming its row and column; with it,
+    those rows are left out and a warning says how many."""
+    np = _numpy()
+    keep = np.isfinite(X).all(axis=1) & np.isfinite(y)
+    if keep.all():
+        return X, y
+    if not drop:
+        _check_finite(X, names)
+        row = int(np.argmin(np.isfinite(y)))
+        raise ValueError(
+            f"y contains {_nonfinite_word(y[row])} at row {row}; remove such rows or pass drop_nonfinite=True"
+        )
+    dropped = np.flatnonzero(~keep)
+    if dropped.size == X.shape[0]:
+        raise ValueError(f"every one of the {X.shape[0]} rows holds NaN or infinity: nothing is left to fit")
+    import warnings
+
+    shown = ", ".join(str(int(i)) for i in dropped[:10]) + (", ..." if dropped.size > 10 else "")
+    warnings.warn(
+        f"dropped {dropped.size} of {X.shape[0]} rows holding NaN or infinity (rows {shown})",
+        UserWarning,
+        stacklevel=3,
+    )
+    return X[keep], y[keep]
+
+
+def _feature_names(given, frame_names, n_features):
+    """The variable names formulas are written with: `given` (the feature_names
+    parameter), else a DataFrame's column names, else x0, x1, ..."""
+    if given is None:
+        names = frame_names if frame_names is not None else [f"x{j}" for j in range(n_features)]
+        return tuple(names)
+    if isinstance(given, str):
+        raise TypeError("feature_names must be a sequence of strings, one per column of X, not a single string")
+    names = tuple(given)
+    if not all(isinstance(name, str) and name for name in names):
+        raise TypeError(f"feature_names must hold non-empty strings, got {given!r}")
+    if len(names) != n_features:
+        raise ValueError(f"feature_names has {len(names)} names but X has {n_features} columns")
+    if len(set(names)) != len(names):
+        raise ValueError(f"feature_names must be distinct, got {given!r}")
+    return names

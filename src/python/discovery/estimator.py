@@ -1,0 +1,212 @@
+"""Formula discovery with fitted constants, as a scikit-learn style estimator.
+
+FormulaRegressor searches formulas over the columns of X, fits their constants,
+and keeps the Pareto front of complexity against error. Results are identical
+on every run and for any number of threads. numpy is needed to fit; sympy,
+pandas and scikit-learn are used only by the features that name them.
+"""
+
+__all__ = ["FormulaRegressor", "Formula", "Front"]
+
+# Parameters handed to the engine as they are; None leaves the engine's default.
+_ENGINE_OPTIONS = ("max_complexity", "max_evaluations", "time_limit", "use_trig", "max_constants")
+
+
+class FormulaRegressor:
+    """Finds a formula y = f(X) with fitted constants, scikit-learn style.
+
+    Parameters (keyword-only; None means the engine's default):
+      max_complexity: largest formula size, in nodes (variables, constants, operations).
+      max_evaluations: work budget of the search, in formula evaluations; the
+        search and its result are the same on every machine.
+      time_limit: seconds after which the search stops with what it has; the
+        result then depends on the machine's speed. None: no limit.
+      use_trig: allow sin and cos.
+      max_constants: most fitted constants inside one formula (besides the
+        overall scale and offset every candidate gets).
+      feature_names: variable names for the columns of X; by default the
+        column names of a pandas DataFrame, else x0, x1, ...
+      drop_nonfinite: if False (default) NaN or infinity in X or y raises
+        ValueError naming the row and column; if True those rows are left out
+        of the fit with a warning saying how many, and predict gives NaN for them.
+      verbose: True shows progress on stderr after each level of the search,
+        False never; None (default) shows it when stderr is a terminal.
+      callback: called after each level with a dict of the same figures:
+        level, candidates, best_rmse, elapsed (seconds). Raising from it stops
+        the fit and the exception propagates.
+
+    After fit: best_ (the selected Formula), front_ (a Front: the best formula
+    of each complexity, increasing complexity), n_features_in_, and
+    feature_names_in_ when X was a DataFrame with string column names.
+    """
+
+    _estimator_type = "regressor"
+
+    def __init__(
+        self,
+        *,
+        max_complexity=None,
+        max_evaluations=None,
+        time_limit=None,
+        use_trig=None,
+        max_constants=None,
+        feature_names=None,
+        drop_nonfinite=False,
+        verbose=None,
+        callback=None,
+    ):
+        self.max_complexity = max_complexity
+        self.max_evaluations = max_evaluations
+        self.time_limit = time_limit
+        self.use_trig = use_trig
+        self.max_constants = max_constants
+        self.feature_names = feature_names
+        self.drop_nonfinite = drop_nonfinite
+        self.verbose = verbose
+        self.callback = callback
+
+    @classmethod
+    def _param_names(cls):
+        import inspect
+
+        return sorted(p.name for p in inspect.signature(cls.__init__).parameters.values() if p.kind == p.KEYWORD_ONLY)
+
+    def get_params(self, deep=True):
+        """The constructor parameters and their values."""
+        return {name: getattr(self, name) for name in self._param_names()}
+
+    def set_params(self, **params):
+        """Sets constructor parameters; returns self."""
+        valid = self._param_names()
+        for name, value in params.items():
+            if name not in valid:
+                raise ValueError(
+                    f"Invalid parameter {name!r} for estimator {type(self).__name__}(). "
+                    f"Valid parameters are: {valid!r}."
+                )
+            setattr(self, name, value)
+        return self
+
+    def __repr__(self):
+        defaults = type(self)().get_params()
+        changed = ", ".join(f"{k}={v!r}" for k, v in self.get_params().items() if v is not defaults[k] and v != defaults[k])
+        return f"{type(self).__name__}({changed})"
+
+    def __sklearn_tags__(self):
+        from sklearn.utils import InputTags, RegressorTags, Tags, TargetTags
+
+        return Tags(
+            estimator_type="regressor",
+            target_tags=TargetTags(required=True, single_output=True, multi_output=False),
+            regressor_tags=RegressorTags(),
+            input_tags=InputTags(two_d_array=True, allow_nan=False, sparse=False),
+            requires_fit=True,
+        )
+
+    def _more_tags(self):
+        return {"requires_y": True, "allow_nan": False, "multioutput": False}
+
+    def __sklearn_is_fitted__(self):
+        return hasattr(self, "best_")
+
+    def fit(self, X, y):
+        """Searches formulas for y over the columns of X; returns self.
+
+        X: shape (n_samples, n_features): an array, a list of rows, or a pandas
+        DataFrame (whose column names become the variable names).
+        y: shape (n_samples,).
+        """
+        np = _numpy()
+        frame_names = _frame_names(X)
+        samples = _as_samples(X, type(self).__name__)
+        targets = _as_targets(y, samples)
+        names = _feature_names(self.feature_names, frame_names, samples.shape[1])
+        samples, targets = _finite_rows(samples, targets, names, self.drop_nonfinite)
+        import sys
+
+        show = self.verbose if self.verbose is not None else _is_terminal(sys.stderr)
+        progress = _Progress(bool(show), self.callback, sys.stderr)
+        try:
+            natives, selected = _fit(
+                np.ascontiguousarray(samples.T, dtype=np.float64),
+                np.ascontiguousarray(targets, dtype=np.float64),
+                {k: getattr(self, k) for k in _ENGINE_OPTIONS if getattr(self, k) is not None},
+                progress if progress.wanted else None,
+            )
+        finally:
+            progress.close()
+        if not natives:
+            raise ValueError("no formula could be evaluated on this data")
+        self.front_ = Front([Formula(native, names) for native in natives], selected)
+        self.best_ = self.front_.best
+        self.n_features_in_ = samples.shape[1]
+        if frame_names is not None:
+            self.feature_names_in_ = np.asarray(frame_names, dtype=object)
+        elif hasattr(self, "feature_names_in_"):
+            del self.feature_names_in_
+        return self
+
+    def predict(self, X):
+        """The selected formula's values for each row of X (n_samples, n_features)."""
+        self._check_fitted()
+        self._check_feature_names(X)
+        samples = _as_samples(X, type(self).__name__, self.n_features_in_)
+        if not self.drop_nonfinite:
+            _check_finite(samples, self.best_.feature_names)
+            return self.best_._evaluate(samples)
+        values = self.best_._evaluate(samples)
+        values[~_numpy().isfinite(samples).all(axis=1)] = float("nan")
+        return values
+
+    def score(self, X, y, sample_weight=None):
+        """Coefficient of determination R^2 of predict(X) against y."""
+        np = _numpy()
+        predicted = self.predict(X)
+        samples = _as_samples(X, type(self).__name__, self.n_features_in_)
+        targets = _as_targets(y, samples)
+        weights = np.ones_like(targets) if sample_weight is None else np.asarray(sample_weight, dtype=np.float64)
+        if weights.shape != targets.shape:
+            raise ValueError(f"sample_weight has shape {weights.shape} but y has shape {targets.shape}")
+        mean = np.average(targets, weights=weights)
+        residual = float(np.sum(weights * (targets - predicted) ** 2))
+        total = float(np.sum(weights * (targets - mean) ** 2))
+        if total == 0.0:
+            return 1.0 if residual == 0.0 else 0.0
+        return 1.0 - residual / total
+
+    def _check_fitted(self):
+        if not self.__sklearn_is_fitted__():
+            raise _not_fitted_error(
+                f"This {type(self).__name__} instance is not fitted yet. Call 'fit' with appropriate "
+                "arguments before using this estimator."
+            )
+
+    def _check_feature_names(self, X):
+        import warnings
+
+        fitted = getattr(self, "feature_names_in_", None)
+        given = _frame_names(X)
+        name = type(self).__name__
+        if fitted is None and given is not None:
+            warnings.warn(f"X has feature names, but {name} was fitted without feature names", UserWarning,
+                          stacklevel=3)
+        elif fitted is not None and given is None:
+            warnings.warn(f"X does not have valid feature names, but {name} was fitted with feature names",
+                          UserWarning, stacklevel=3)
+        elif fitted is not None and list(fitted) != list(given):
+            raise ValueError(
+                "The feature names should match those that were passed during fit.\n"
+                f"Fitted with: {list(fitted)!r}\nGiven: {list(given)!r}"
+            )
+
+
+class _NotFittedError(ValueError, AttributeError):
+    """Raised by predict before fit when scikit-learn (and its NotFittedError) is not installed."""
+
+
+def _not_fitted_error(message):
+    try:
+        from sklearn.exceptions import NotFittedError
+    except ImportError:
+        NotFittedError = _NotFittedError
+    return NotFittedError(message)

@@ -1,0 +1,60 @@
+#include "float_buffers.hpp"
+
+#include <cstring>
+
+namespace zyl::py {
+namespace {
+
+// Native-order doubles: no byte-order prefix, or one meaning this machine.
+bool is_double_format(const char* format) {
+    if (format == nullptr) return false;
+    if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
+    return std::strcmp(format, "d") == 0;
+}
+
+}  // namespace
+
+FloatBuffer::~FloatBuffer() {
+    if (held_) PyBuffer_Release(&view_);
+}
+
+bool FloatBuffer::acquire(PyObject* obj, int ndim, const char* name) {
+    if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s must be a C-contiguous float64 buffer, not '%.200s'", name,
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    held_ = true;
+    if (!is_double_format(view_.format) || view_.itemsize != sizeof(double)) {
+        PyErr_Format(PyExc_TypeError, "%s must hold float64 values (buffer format 'd'), not format '%s'", name,
+                     view_.format != nullptr ? view_.format : "B");
+        return false;
+    }
+    if (view_.ndim != ndim) {
+        PyErr_Format(PyExc_ValueError, "%s must be %d-dimensional, got shape %s", name, ndim, shape_text().c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string FloatBuffer::shape_text() const {
+    std::string out = "(";
+    for (int i = 0; i < view_.ndim; ++i) {
+        if (i > 0) out += ", ";
+        out += std::to_string(view_.shape[i]);
+    }
+    if (view_.ndim == 1) out += ",";
+    return out + ")";
+}
+
+std::vector<const double*> FloatBuffer::rows() const {
+    std::vector<const double*> out;
+    const std::size_t n_rows = extent(0);
+    const std::size_t width = extent(1);
+    out.reserve(n_rows);
+    for (std::size_t r = 0; r < n_rows; ++r) out.push_back(data() + r * width);
+    return out;
+}
+
+}  // namespace zyl::py

@@ -1,0 +1,246 @@
+# One discovered formula with the names of its variables, and its exports:
+# sympy, LaTeX and a self-contained numpy function. The exports are built from
+# the engine's postfix nodes, never from the text, so they mean exactly what
+# the engine evaluated. sympy and numpy are imported only when asked for.
+
+class Formula:
+    """A formula found by FormulaRegressor, written with the data's variable names.
+
+    str(formula) is its text; `complexity` its node count; `rmse` its
+    root-mean-square error on the training data; `constants` its fitted
+    constants. predict(X) evaluates it natively; sympy(), latex() and
+    to_numpy_source() / to_function() export it.
+    """
+
+    __slots__ = ("_native", "_names")
+
+    def __init__(self, native, feature_names):
+        if not isinstance(native, _Formula):
+            raise TypeError(f"Formula wraps a native formula (_Formula), not {type(native).__name__}")
+        self._native = native
+        self._names = tuple(str(name) for name in feature_names)
+
+    @property
+    def feature_names(self):
+        """The variable names, one per input column."""
+        return self._names
+
+    @property
+    def nodes(self):
+        """The postfix nodes, as the engine evaluates them."""
+        return self._native.nodes
+
+    @property
+    def complexity(self):
+        """The number of nodes."""
+        return self._native.complexity
+
+    @property
+    def rmse(self):
+        """Root-mean-square error on the training data."""
+        return self._native.rmse
+
+    @property
+    def constants(self):
+        """The fitted constants, in the order they appear in the nodes."""
+        return self._native.constants
+
+    def __str__(self):
+        return self._native.to_text(self._names)
+
+    def __repr__(self):
+        return f"Formula({str(self)!r}, complexity={self.complexity}, rmse={self.rmse!r})"
+
+    def __eq__(self, other):
+        if not isinstance(other, Formula):
+            return NotImplemented
+        return (self.nodes, self.rmse, self._names) == (other.nodes, other.rmse, other._names)
+
+    def __hash__(self):
+        return hash((self.nodes, self._names))
+
+    def __reduce__(self):
+        return (Formula, (self._native, self._names))
+
+    def predict(self, X):
+        """Values of the formula for each row of X (n_samples, n_features), computed natively.
+
+        NaN where the formula is undefined for a row (log or sqrt of a negative
+        number, division by zero, overflow) or the row holds NaN.
+        """
+        return self._evaluate(_as_samples(X, "this formula", len(self._names)))
+
+    def _evaluate(self, array):
+        np = _numpy()
+        values = self._native._evaluate(np.ascontiguousarray(array.T, dtype=np.float64))
+        return np.frombuffer(values, dtype=np.float64)
+
+    def sympy(self):
+        """The formula as a sympy expression over symbols named like the variables.
+
+        Constants the engine recognised as exact (3/5, pi/4, 1/(4*pi), sqrt(2*pi), ...)
+        are exact sympy numbers; other constants are sympy Floats holding the
+        fitted double. zyl(a, b) is written exp(a) - log(b), its value wherever
+        b > 0 and a <= 709.78.
+        """
+        import sympy
+
+        variables = [sympy.Symbol(name) for name in self._names]
+        # The engine writes each basis as a product of pi, e, square roots and integers.
+        known = {"pi": sympy.pi, "e": sympy.E, "sqrt": sympy.sqrt}
+        unary = {
+            "neg": lambda a: -a, "inv": lambda a: 1 / a, "exp": sympy.exp, "log": sympy.log, "sqrt": sympy.sqrt,
+            "sin": sympy.sin, "cos": sympy.cos, "abs": sympy.Abs, "square": lambda a: a**2,
+        }
+        binary = {
+            "add": lambda a, b: a + b, "sub": lambda a, b: a - b, "mul": lambda a, b: a * b,
+            "div": lambda a, b: a / b, "zyl": lambda a, b: sympy.exp(a) - sympy.log(b),
+        }
+
+        def constant(value, exact):
+            if exact is None:
+                return sympy.Float(value)
+            numerator, denominator, basis = exact
+            return sympy.Rational(numerator, denominator) * sympy.sympify(basis, locals=known)
+
+        def leaf(node):
+            return variables[node[1]] if node[0] == "var" else constant(node[1], node[2])
+
+        return _fold_postfix(self.nodes, leaf, unary, binary)
+
+    def latex(self):
+        """The formula in LaTeX, as sympy writes it (sympy is needed)."""
+        import sympy
+
+        return sympy.latex(self.sympy())
+
+    def to_numpy_source(self, name="f"):
+        """Python source of a function `name(x0, x1, ...)` computing the formula with numpy.
+
+        It needs nothing but numpy, takes one argument per input column (scalars
+        or arrays, broadcast together), and gives the same values as predict:
+        the guards of the engine included, NaN where the formula is undefined.
+        A scalar call returns a float.
+        """
+        if not name.isidentifier():
+            raise ValueError(f"name must be a Python identifier, got {name!r}")
+        arguments = _identifiers(self._names)
+        used = set()
+
+        def leaf(node):
+            return arguments[node[1]] if node[0] == "var" else _float_literal(node[1])
+
+        def call(op):
+            def emit(*operands):
+                used.add(op)
+                return f"_{op}({', '.join(operands)})"
+
+            return emit
+
+        unary = {op: call(op) for op in ("neg", "inv", "exp", "log", "sqrt", "sin", "cos", "abs", "square")}
+        binary = {op: call(op) for op in ("add", "sub", "mul", "div", "zyl")}
+        expression = _fold_postfix(self.nodes, leaf, unary, binary)
+        signature = ", ".join(arguments)
+        lines = [
+            "import numpy as np",
+            "",
+            "",
+            f"def {name}({signature}):",
+            f'    """{_docstring_text(str(self))}',
+            "",
+            "    Generated by zyl_core.discovery: NaN where the formula is undefined,",
+            "    like Formula.predict. Takes scalars or arrays (broadcast together).",
+            '    """',
+            *(f"    {argument} = np.asarray({argument}, dtype=np.float64)" for argument in arguments),
+            '    with np.errstate(all="ignore"):',
+            f"        value = np.asarray({expression}, dtype=np.float64)",
+            f"    value = np.broadcast_to(value, np.broadcast({signature}).shape).copy()",
+            "    return float(value) if value.ndim == 0 else value",
+            "",
+            "",
+            "def _finite(r):",
+            "    return np.where(np.isfinite(r), r, np.nan)",
+        ]
+        for op in sorted(used):
+            lines += ["", "", _NUMPY_HELPERS[op]]
+        return "\n".join(lines) + "\n"
+
+    def to_function(self):
+        """The formula as a Python function of the variables (see to_numpy_source)."""
+        namespace = {}
+        exec(compile(self.to_numpy_source(), f"<formula {self}>", "exec"), namespace)
+        return namespace["f"]
+
+
+def _fold_postfix(nodes, leaf, unary, binary):
+    """Evaluates the postfix nodes over any value type: leaf(node) for var and
+    const nodes, unary[name](a) and binary[name](a, b) for operations."""
+    stack = []
+    for node in nodes:
+        if node[0] != "op":
+            stack.append(leaf(node))
+        elif node[1] in binary:
+            b = stack.pop()
+            stack.append(binary[node[1]](stack.pop(), b))
+        else:
+            stack.append(unary[node[1]](stack.pop()))
+    if len(stack) != 1:
+        raise ValueError(f"malformed formula nodes: {nodes!r}")
+    return stack[0]
+
+
+def _float_literal(value):
+    text = repr(float(value))
+    return text if text not in ("nan", "inf", "-inf") else f"float({text!r})"
+
+
+def _docstring_text(text):
+    return text.replace("\\", "\\\\").replace('"""', '\\"\\"\\"')
+
+
+def _identifiers(names):
+    """Distinct Python identifiers for the variable names, as close to them as possible."""
+    import keyword
+    import re
+
+    taken = set()
+    result = []
+    for name in names:
+        ident = re.sub(r"\W", "_", name)
+        if not ident.isidentifier() or keyword.iskeyword(ident) or ident.startswith("_") or ident in ("np", "value"):
+            ident = "v_" + ident
+        base, k = ident, 1
+        while ident in taken:
+            ident, k = f"{base}_{k}", k + 1
+        taken.add(ident)
+        result.append(ident)
+    return result
+
+
+# The engine's guards, written with numpy: every operation's result that is not
+# finite becomes NaN, and so does a rejected operand.
+_NUMPY_HELPERS = {
+    "neg": "def _neg(a):\n    return _finite(np.negative(a))",
+    "inv": "def _inv(a):\n    return _finite(np.where(np.abs(a) < 1e-300, np.nan, np.divide(1.0, a)))",
+    "exp": "def _exp(a):\n    return _finite(np.exp(a))",
+    "log": "def _log(a):\n    return _finite(np.where(a <= 0, np.nan, np.log(a)))",
+    "sqrt": "def _sqrt(a):\n    return _finite(np.where(a < 0, np.nan, np.sqrt(a)))",
+    "sin": "def _sin(a):\n    return _finite(np.sin(a))",
+    "cos": "def _cos(a):\n    return _finite(np.cos(a))",
+    "abs": "def _abs(a):\n    return _finite(np.abs(a))",
+    "square": "def _square(a):\n    return _finite(np.multiply(a, a))",
+    "add": "def _add(a, b):\n    return _finite(np.add(a, b))",
+    "sub": "def _sub(a, b):\n    return _finite(np.subtract(a, b))",
+    "mul": "def _mul(a, b):\n    return _finite(np.multiply(a, b))",
+    "div": "def _div(a, b):\n    return _finite(np.where(np.abs(b) < 1e-300, np.nan, np.divide(a, b)))",
+    "zyl": (
+        "def _zyl(a, b):\n"
+        "    # exp(a) - ln(b); above a = 709.78 the exponential is taken of ln(a), and b is\n"
+        "    # replaced by max(|b|, 1e-300) unless it is positive.\n"
+        "    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)\n"
+        "    big = a > 709.78\n"
+        "    e = np.where(big, np.exp(np.log(np.where(big, a, 1.0))), np.exp(a))\n"
+        "    b = np.where((b > 0) | np.isnan(b), b, np.maximum(np.abs(b), 1e-300))\n"
+        "    return _finite(e - np.log(b))"
+    ),
+}

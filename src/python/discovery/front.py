@@ -1,0 +1,86 @@
+# What a fit shows: the Pareto front as a table (text, or a pandas DataFrame),
+# and the progress of a running search on stderr and to a callback.
+
+
+class Front(tuple):
+    """The Pareto front of a fit: the best formula found for each complexity, in
+    increasing complexity, each with a smaller training error than the one
+    before. `selected` is the index of the formula the fit chose (best_).
+
+    print(front) shows it as a table; front.to_pandas() gives a DataFrame.
+    """
+
+    def __new__(cls, formulas, selected):
+        front = super().__new__(cls, formulas)
+        if not 0 <= selected < len(front):
+            raise ValueError(f"selected index {selected} is outside a front of {len(front)} formulas")
+        front.selected = selected
+        return front
+
+    def __reduce__(self):
+        return (Front, (tuple(self), self.selected))
+
+    @property
+    def best(self):
+        """The selected formula."""
+        return self[self.selected]
+
+    def rows(self):
+        """(complexity, rmse, text, selected) for each formula."""
+        return [(f.complexity, f.rmse, str(f), i == self.selected) for i, f in enumerate(self)]
+
+    def __str__(self):
+        rows = self.rows()
+        width = max(len("complexity"), *(len(str(c)) for c, _, _, _ in rows))
+        lines = [f"  {'complexity':>{width}}  {'rmse':>12}  formula"]
+        for complexity, rmse, text, selected in rows:
+            lines.append(f"{'*' if selected else ' '} {complexity:>{width}}  {rmse:>12.6g}  {text}")
+        return "\n".join(lines)
+
+    __repr__ = __str__
+
+    def to_pandas(self):
+        """The front as a pandas DataFrame with columns complexity, rmse, formula, selected."""
+        import pandas
+
+        return pandas.DataFrame(self.rows(), columns=["complexity", "rmse", "formula", "selected"])
+
+
+class _Progress:
+    """Receives the engine's figures after each level: writes a line to `stream`
+    when `show`, and hands the same figures to `callback`."""
+
+    def __init__(self, show, callback, stream):
+        self._show = show
+        self._callback = callback
+        self._stream = stream
+        self._overwrite = show and _is_terminal(stream)
+        self._written = False
+
+    @property
+    def wanted(self):
+        return self._show or self._callback is not None
+
+    def __call__(self, figures):
+        if self._show:
+            line = (
+                f"level {figures['level']:>3}  candidates {figures['candidates']:>12,}  "
+                f"best rmse {figures['best_rmse']:<11.4g}  {figures['elapsed']:7.2f} s"
+            )
+            self._stream.write(f"\r{line}\x1b[K" if self._overwrite else line + "\n")
+            self._stream.flush()
+            self._written = True
+        if self._callback is not None:
+            self._callback(dict(figures))
+
+    def close(self):
+        if self._overwrite and self._written:
+            self._stream.write("\n")
+            self._stream.flush()
+
+
+def _is_terminal(stream):
+    try:
+        return stream.isatty()
+    except (AttributeError, ValueError):
+        return False

@@ -1,0 +1,101 @@
+from collections.abc import Buffer, Callable, Sequence
+from typing import Any, Literal, TypedDict, final
+
+__all__ = ["FormulaRegressor", "Formula", "Front"]
+
+class Progress(TypedDict):
+    level: int
+    candidates: int
+    best_rmse: float
+    elapsed: float
+
+_Basis = Literal["1", "pi", "pi**2", "e", "sqrt(2*pi)", "sqrt(2)", "sqrt(pi)"]
+_Exact = tuple[int, int, _Basis]
+_Node = tuple[Literal["var"], int] | tuple[Literal["const"], float, _Exact | None] | tuple[Literal["op"], str]
+
+@final
+class _Formula:
+    def __init__(self, nodes: Sequence[_Node], rmse: float) -> None: ...
+    @property
+    def nodes(self) -> tuple[_Node, ...]: ...
+    @property
+    def constants(self) -> tuple[float, ...]: ...
+    @property
+    def complexity(self) -> int: ...
+    @property
+    def rmse(self) -> float: ...
+    def to_text(self, names: Sequence[str], /) -> str: ...
+    def _evaluate(self, columns: Buffer, /) -> bytearray: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+
+# options (all optional): "max_complexity": int (terms of a searched structure, before the outer
+# scale and offset; default 10), "max_evaluations": int (deterministic work budget, default
+# 4000000), "time_limit": float | None (seconds, machine-dependent), "use_trig": bool (default
+# True), "use_zyl": bool (default False), "max_constants": int (fitted constant leaves per
+# structure, 0-4, default 2), "beam_width": int (structures kept per complexity, default 80).
+def _fit(
+    columns: Buffer,
+    y: Buffer,
+    options: dict[str, object] | None,
+    progress: Callable[[dict[str, float]], object] | None,
+    /,
+) -> tuple[list[_Formula], int]: ...
+
+class Formula:
+    def __init__(self, native: _Formula, feature_names: Sequence[str]) -> None: ...
+    @property
+    def feature_names(self) -> tuple[str, ...]: ...
+    @property
+    def nodes(self) -> tuple[_Node, ...]: ...
+    @property
+    def complexity(self) -> int: ...
+    @property
+    def rmse(self) -> float: ...
+    @property
+    def constants(self) -> tuple[float, ...]: ...
+    def predict(self, X: Any) -> Any: ...
+    def sympy(self) -> Any: ...
+    def latex(self) -> str: ...
+    def to_numpy_source(self, name: str = "f") -> str: ...
+    def to_function(self) -> Callable[..., Any]: ...
+
+class Front(tuple[Formula, ...]):
+    selected: int
+    def __new__(cls, formulas: Sequence[Formula], selected: int) -> Front: ...
+    @property
+    def best(self) -> Formula: ...
+    def rows(self) -> list[tuple[int, float, str, bool]]: ...
+    def to_pandas(self) -> Any: ...
+
+class FormulaRegressor:
+    max_complexity: int | None
+    max_evaluations: int | None
+    time_limit: float | None
+    use_trig: bool | None
+    max_constants: int | None
+    feature_names: Sequence[str] | None
+    drop_nonfinite: bool
+    verbose: bool | None
+    callback: Callable[[Progress], object] | None
+    best_: Formula
+    front_: Front
+    n_features_in_: int
+    feature_names_in_: Any
+    def __init__(
+        self,
+        *,
+        max_complexity: int | None = None,
+        max_evaluations: int | None = None,
+        time_limit: float | None = None,
+        use_trig: bool | None = None,
+        max_constants: int | None = None,
+        feature_names: Sequence[str] | None = None,
+        drop_nonfinite: bool = False,
+        verbose: bool | None = None,
+        callback: Callable[[Progress], object] | None = None,
+    ) -> None: ...
+    def get_params(self, deep: bool = True) -> dict[str, Any]: ...
+    def set_params(self, **params: Any) -> FormulaRegressor: ...
+    def fit(self, X: Any, y: Any) -> FormulaRegressor: ...
+    def predict(self, X: Any) -> Any: ...
+    def score(self, X: Any, y: Any, sample_weight: Any = None) -> float: ...

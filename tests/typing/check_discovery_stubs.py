@@ -1,0 +1,18 @@
+# Type-checked (mypy --strict) against the shipped stubs, never executed.
+from zyl_core.discovery import Formula, FormulaRegressor, Front, Progress
+
+
+def report(figures: Progress) -> None:
+    print(figures["level"], figures["best_rmse"])
+
+
+model = FormulaRegressor(max_complexity=9, feature_names=["conc"], callback=report).fit([[1.0], [2.0]], [1.0, 2.0])
+best: Formula = model.best_
+front: Front = model.front_
+text: str = str(best) + best.latex() + best.to_numpy_source("rate")
+size: int = best.complexity + front.selected + model.n_features_in_
+error: float = best.rmse + model.score([[1.0]], [1.0])
+same: FormulaRegressor = model.set_params(max_evaluations=10_000)
+
+FormulaRegressor(5)  # type: ignore[call-arg]
+FormulaRegressor(max_complexity="9")  # type: ignore[arg-type]
