@@ -14,17 +14,7 @@ esac
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="$root/.venv"
 
-find_python313() {
-    local candidate
-    for candidate in python3.13 "$(pyenv root 2>/dev/null)/versions"/3.13*/bin/python3.13 \
-        "$HOME/.pyenv/versions"/3.13*/bin/python3.13 /usr/local/bin/python3.13 /usr/bin/python3.13; do
-        if "$candidate" -c 'import sys; assert sys.version_info[:2] == (3, 13)' >/dev/null 2>&1; then
-            echo "$candidate"
-            return 0
-        fi
-    done
-    return 1
-}
+source "$root/scripts/find_python313.sh"
 
 # apt-get needs root: use sudo when it works without a password, otherwise
 # stop and say what to run rather than fail half-way through an install.
@@ -72,11 +62,7 @@ fi
 [ ${#need_apt[@]} -eq 0 ] || install_system_packages "${need_apt[@]}"
 
 if [ ! -x "$venv/bin/python" ]; then
-    py="$(find_python313)" || {
-        echo "setup: no Python 3.13 interpreter found (looked for python3.13 on PATH and in pyenv's versions)." >&2
-        echo "setup: install Python 3.13 (for example 'pyenv install 3.13') and run this again." >&2
-        exit 1
-    }
+    py="$(find_python313)"
     echo "setup: creating .venv from $py" >&2
     "$py" -m venv "$venv"
 fi
