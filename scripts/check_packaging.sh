@@ -46,7 +46,8 @@ echo "check_packaging: pip wheel ." >&2
 python="$(fresh_venv wheel)"
 "$python" -m pip wheel -q --disable-pip-version-check --no-deps -C build-dir="$work/build-wheel" -w "$work/wheels" "$root"
 wheel=("$work"/wheels/zyl_core-"$version"-*.whl)
-"$python" -m zipfile -l "${wheel[0]}" | grep -q "zyl_core-$version.dist-info/licenses/LICENSE" \
+"$python" -c 'import sys, zipfile; sys.exit(sys.argv[2] not in zipfile.ZipFile(sys.argv[1]).namelist())' \
+    "${wheel[0]}" "zyl_core-$version.dist-info/licenses/LICENSE" \
     || { echo "check_packaging: the wheel has no licence file" >&2; exit 1; }
 "$python" "${pip_quiet[@]}" "${wheel[0]}"
 check_installed "$python"
@@ -59,7 +60,7 @@ sdist="$work/sdist/zyl_core-$version.tar.gz"
 contents="$(tar tzf "$sdist")"
 grep -qx "zyl_core-$version/LICENSE" <<<"$contents" \
     || { echo "check_packaging: the sdist has no licence file" >&2; exit 1; }
-if grep -E "^zyl_core-$version/(build|\.venv)/" <<<"$contents" | head -1 | grep -q .; then
+if grep -qE "^zyl_core-$version/(build|\.venv)/" <<<"$contents"; then
     echo "check_packaging: the sdist carries local build products" >&2
     exit 1
 fi

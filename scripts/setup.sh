@@ -68,11 +68,12 @@ if [ ! -x "$venv/bin/python" ]; then
 fi
 pip=("$venv/bin/python" -m pip install -q --disable-pip-version-check)
 
-unless_recorded "requirements-$purpose" "$(content_hash scripts/requirements-*.txt)" \
-    "${pip[@]}" -r "$root/scripts/requirements-$purpose.txt"
+requirements_key="$(content_hash scripts/requirements-demo.txt scripts/requirements-test.txt)"
+unless_recorded "requirements-$purpose" "$requirements_key" "${pip[@]}" -r "$root/scripts/requirements-$purpose.txt"
 
 build_module() {
     echo "setup: building and installing zyl_core" >&2
     "${pip[@]}" --no-build-isolation "$root"
 }
-unless_recorded module "$(content_hash CMakeLists.txt pyproject.toml README.md LICENSE src stubs)" build_module
+sources_key="$(content_hash CMakeLists.txt pyproject.toml README.md LICENSE src stubs)"
+unless_recorded module "$sources_key" build_module

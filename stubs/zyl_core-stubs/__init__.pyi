@@ -5,6 +5,7 @@ _Float = SupportsFloat | SupportsIndex
 _Couple = tuple[_Float, _Float]
 
 __all__: list[str]
+__version__: str
 
 class ZYLPanic(BaseException): ...
 
