@@ -29,6 +29,12 @@ def test_readme_has_examples_to_run():
     assert len(BLOCKS) >= 5
 
 
+def test_readme_commands_name_files_that_exist():
+    commands = re.findall(r"^    (?:bash|\.venv/bin/python) (\S+)", README.read_text(encoding="utf-8"), re.MULTILINE)
+    assert "scripts/demo.sh" in commands and "scripts/test.sh" in commands
+    assert [c for c in commands if not (README.parent / c).is_file()] == []
+
+
 @pytest.mark.parametrize("line, source", BLOCKS, ids=[f"README.md:{line}" for line, _ in BLOCKS])
 def test_readme_example(line, source):
     np = pytest.importorskip("numpy") if "np." in source else None
