@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine if needed, then runs the demonstration.
+# The main job: sets up what the demonstration needs, then runs it.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" demo
 exec "$root/.venv/bin/python" "$root/examples/demo.py"

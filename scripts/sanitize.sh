@@ -12,11 +12,11 @@ start=$SECONDS
 # reports; any undefined behaviour ends the run instead of being reported
 # and ignored.
 flags="-O0 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/.venv/bin/ninja" \
+"$root/.venv/bin/cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/.venv/bin/ninja" \
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" -j2
+"$root/.venv/bin/cmake" --build "$build" -j2
 # The one test left out asks for an allocation of 2^63 bytes and expects
 # std::bad_alloc; ASan's allocator ends the process on such a request
 # instead of letting operator new throw.

@@ -4,16 +4,16 @@
 # Python tests (pytest) and a type check of the stubs (mypy).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$root/scripts/setup.sh"
-py="$root/.venv/bin/python"
+bash "$root/scripts/setup.sh" test
+bin="$root/.venv/bin"
 
 build="$root/build/native-tests"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/.venv/bin/ninja" \
+"$bin/cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$bin/ninja" \
     -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure -j2
+"$bin/cmake" --build "$build" -j2
+"$bin/ctest" --test-dir "$build" --output-on-failure -j2
 bash "$root/scripts/sanitize.sh"
 
 cd "$root"
-"$py" -m pytest -q tests/python
-"$py" -m mypy --strict tests/typing
+"$bin/python" -m pytest -q tests/python
+"$bin/python" -m mypy --strict tests/typing

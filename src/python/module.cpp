@@ -106,7 +106,9 @@ PyObject* init_module() {
     if (g_module != nullptr) return Py_NewRef(g_module);
     PyObject* module = PyModule_Create2(&module_def, 1013);
     if (module == nullptr) return nullptr;
-    if (!register_rows(module) || !register_submodules(module)) {
+    // Not in __all__: the version is metadata, not part of the API.
+    if (!register_rows(module) || !register_submodules(module) ||
+        PyModule_AddStringConstant(module, "__version__", ZYL_VERSION) != 0) {
         Py_DECREF(module);
         return nullptr;
     }

@@ -10,6 +10,7 @@ _Floats = Sequence[_Float] | Buffer
 _Rows = Sequence[Sequence[_Float]] | Buffer
 
 __all__: list[str]
+__version__: str
 
 class ZYLPanic(BaseException): ...
 

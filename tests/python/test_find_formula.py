@@ -162,8 +162,11 @@ def test_results_do_not_depend_on_pool_size(python_in_subprocess):
     assert len(outs) == 1, outs
 
 
+# A shell starts background jobs with SIGINT ignored, and Python then leaves
+# it ignored: the child asks for the usual KeyboardInterrupt explicitly.
 LONG_SEARCH = """
-    import os, random, sys, time, zyl_core as z
+    import os, random, signal, sys, time, zyl_core as z
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     rng = random.Random(3)
     n = int(sys.argv[1])
     cols = [[rng.uniform(0.5, 3.0) for _ in range(n)] for _ in range(3)]

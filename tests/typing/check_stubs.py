@@ -2,6 +2,7 @@
 # typical calls must check cleanly, and misuse must be caught.
 import zyl_core as z
 
+version: str = z.__version__
 xs: list[float] = z.exp_n([0.0, 1.0])
 total: list[float] = z.add_n(xs, (1, 2))
 boosted: list[tuple[float, float]] = z.boost_n([(1.0, 2.0)], [0.5], 1.0)
