@@ -321,6 +321,8 @@ def test_ctrl_c_stops_a_long_call(python_in_subprocess):
     out = python_in_subprocess("""
         import os, signal, threading, time
         import numpy as np, zyl_core.arrays as za
+        # A shell's background job starts with SIGINT ignored; take it back.
+        signal.signal(signal.SIGINT, signal.default_int_handler)
         a = np.random.default_rng(1).uniform(-1, 1, (1, 1024))
         a = np.broadcast_to(a, (10_000, 1024))
         sent = []
