@@ -340,3 +340,25 @@ def test_ctrl_c_stops_a_long_call(python_in_subprocess):
     assert word == "interrupted"
     # Answered in well under a second on a busy machine (tens of ms when idle).
     assert float(latency[0]) < 1.0
+
+
+def test_threads_after_a_subinterpreter_existed(python_in_subprocess):
+    # Once any subinterpreter has existed, the interpreter's own "do I hold
+    # the lock?" check says yes on every thread; a loop that trusted it would
+    # release a lock numpy had already released, and crash.
+    out = python_in_subprocess("""
+        import _interpreters, threading
+        import numpy as np, zyl_core.arrays as za
+        _interpreters.destroy(_interpreters.create())
+        x = np.linspace(-5.0, 5.0, 400_000)
+        expected = za.tension_n(x, 2.0)
+        same = []
+        def work():
+            for _ in range(20):
+                same.append(bool((za.tension_n(x, 2.0) == expected).all()))
+        threads = [threading.Thread(target=work) for _ in range(4)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        print(all(same), len(same))
+    """)
+    assert out.split() == ["True", "80"]

@@ -87,7 +87,10 @@ inline int run_elements(std::size_t n, double cost_ns, bool splittable, auto&& b
     if (!splittable || static_cast<double>(n) * cost_ns < kPoolMinWorkNs)
         return run_serially_polled(n, cost_ns, body);
     std::size_t done;
-    if (PyGILState_Check()) {
+    // PyGILState_Check cannot tell: it answers "yes" for every thread once
+    // any subinterpreter has existed. A thread that holds the lock has a
+    // current thread state; one whose lock numpy released has none.
+    if (PyThreadState_GetUnchecked() != nullptr) {
         // Never wait for the pool holding the lock: other threads run, and
         // a job elsewhere never waits for this thread.
         ReleasedLock unlocked;
