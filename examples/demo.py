@@ -145,10 +145,10 @@ def enzyme_kinetics():
     if not path.exists():
         print("  examples/enzyme_kinetics.py is not in this checkout yet: skipped")
         return
-    spec = importlib.util.spec_from_file_location("enzyme_kinetics", path)
-    example = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location("enzyme_kinetics", path)
+    example = importlib.util.module_from_spec(found)
     try:
-        spec.loader.exec_module(example)
+        found.loader.exec_module(example)
     except ModuleNotFoundError as missing:
         print(f"  needs the package {missing.name!r}, which the demo does not install: skipped "
               f"(run .venv/bin/python {path.relative_to(HERE.parent)} after bash scripts/test.sh)")

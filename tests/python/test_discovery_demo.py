@@ -10,9 +10,9 @@ EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "enzyme_kin
 
 @pytest.fixture(scope="module")
 def demo():
-    spec = importlib.util.spec_from_file_location("enzyme_kinetics", EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("enzyme_kinetics", EXAMPLE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

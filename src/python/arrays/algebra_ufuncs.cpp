@@ -194,7 +194,7 @@ int christoffel_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* 
     });
 }
 
-const UfuncSpec kSpecs[] = {
+const UfuncRecipe kSpecs[] = {
     {"octonion_mul_n", "Octonion products a * b over the last axis (8); as zyl_core.octonion_mul_n.", 2, 1,
      "(8),(8)->(8)", "ddd", &guarded<octonion_loop>},
     {"geometric_product_n",
@@ -209,6 +209,6 @@ const UfuncSpec kSpecs[] = {
 
 }  // namespace
 
-std::span<const UfuncSpec> algebra_ufuncs() { return kSpecs; }
+std::span<const UfuncRecipe> algebra_ufuncs() { return kSpecs; }
 
 }  // namespace zyl::py::arrays

@@ -6,9 +6,9 @@
 
 namespace zyl::py::arrays {
 
-std::span<const UfuncSpec> elementwise_ufuncs();  // elementwise_ufuncs.cpp
-std::span<const UfuncSpec> pair_ufuncs();         // pair_ufuncs.cpp
-std::span<const UfuncSpec> algebra_ufuncs();      // algebra_ufuncs.cpp
+std::span<const UfuncRecipe> elementwise_ufuncs();  // elementwise_ufuncs.cpp
+std::span<const UfuncRecipe> pair_ufuncs();         // pair_ufuncs.cpp
+std::span<const UfuncRecipe> algebra_ufuncs();      // algebra_ufuncs.cpp
 extern PyMethodDef simulate_pulses_n_def;          // trajectory.cpp
 
 }  // namespace zyl::py::arrays

@@ -61,19 +61,19 @@ int binary_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims,
 }
 
 template <class Rule, double CostNs>
-constexpr UfuncSpec unary(const char* name, const char* doc) {
+constexpr UfuncRecipe unary(const char* name, const char* doc) {
     return {name, doc, 1, 1, nullptr, "dd", &guarded<unary_loop<Rule, CostNs>>};
 }
 
 template <class Rule, double CostNs>
-constexpr UfuncSpec binary(const char* name, const char* doc) {
+constexpr UfuncRecipe binary(const char* name, const char* doc) {
     return {name, doc, 2, 1, nullptr, "ddd", &guarded<binary_loop<Rule, CostNs>>};
 }
 
 using kernels::ScalarRule1;
 using kernels::ScalarRule2;
 
-const UfuncSpec kSpecs[] = {
+const UfuncRecipe kSpecs[] = {
     unary<ScalarRule1<exp_term>, 6.0>("exp_n",
                                       "E(x): exp(x), or exp(ln x) above 709.782712893384; as zyl_core.exp_n."),
     unary<ScalarRule1<log_term>, 6.0>("ln_n", "L(y): ln|y|, or -690.7755278982137 for y = +-0; as zyl_core.ln_n."),
@@ -94,6 +94,6 @@ const UfuncSpec kSpecs[] = {
 
 }  // namespace
 
-std::span<const UfuncSpec> elementwise_ufuncs() { return kSpecs; }
+std::span<const UfuncRecipe> elementwise_ufuncs() { return kSpecs; }
 
 }  // namespace zyl::py::arrays

@@ -9,7 +9,7 @@
 namespace zyl::py {
 namespace {
 
-using arrays::UfuncSpec;
+using arrays::UfuncRecipe;
 
 constexpr const char* kNames[] = {
     "exp_n",          "ln_n",           "sqrt_n",     "sin_n",          "cos_n",
@@ -42,9 +42,9 @@ bool populate(PyObject* module) {
         explain_missing_numpy();
         return false;
     }
-    for (std::span<const UfuncSpec> specs : {arrays::elementwise_ufuncs(), arrays::pair_ufuncs(), arrays::algebra_ufuncs()})
-        for (const UfuncSpec& spec : specs)
-            if (!add_owned(module, spec.name, arrays::make_ufunc(spec))) return false;
+    for (std::span<const UfuncRecipe> recipes : {arrays::elementwise_ufuncs(), arrays::pair_ufuncs(), arrays::algebra_ufuncs()})
+        for (const UfuncRecipe& recipe : recipes)
+            if (!add_owned(module, recipe.name, arrays::make_ufunc(recipe))) return false;
     PyObject* module_name = PyModule_GetNameObject(module);
     if (module_name == nullptr) return false;
     PyObject* fn = PyCFunction_NewEx(&arrays::simulate_pulses_n_def, nullptr, module_name);

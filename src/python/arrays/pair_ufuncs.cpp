@@ -49,7 +49,7 @@ int schrodinger_step_loop(PyArrayMethod_Context*, char* const* data, const npy_i
     });
 }
 
-const UfuncSpec kSpecs[] = {
+const UfuncRecipe kSpecs[] = {
     {"boost_n",
      "Lorentz boost of points (..., 2) = (x, y) by rapidities phis with speed c; returns (..., 2) = (x', y'), "
      "as zyl_core.boost_n.",
@@ -65,6 +65,6 @@ const UfuncSpec kSpecs[] = {
 
 }  // namespace
 
-std::span<const UfuncSpec> pair_ufuncs() { return kSpecs; }
+std::span<const UfuncRecipe> pair_ufuncs() { return kSpecs; }
 
 }  // namespace zyl::py::arrays

@@ -14,10 +14,10 @@ PyArray_DTypeMeta* dtype_of(char letter) {
     return letter == 'q' ? &PyArray_Int64DType : &PyArray_DoubleDType;
 }
 
-// Which spec each ufunc was made from, for the promoter. The ufuncs are held
+// Which recipe each ufunc was made from, for the promoter. The ufuncs are held
 // here for good, so no other object can ever reuse their addresses.
-std::vector<std::pair<PyObject*, const UfuncSpec*>>& made_ufuncs() {
-    static std::vector<std::pair<PyObject*, const UfuncSpec*>> made;
+std::vector<std::pair<PyObject*, const UfuncRecipe*>>& made_ufuncs() {
+    static std::vector<std::pair<PyObject*, const UfuncRecipe*>> made;
     return made;
 }
 
@@ -25,31 +25,31 @@ std::vector<std::pair<PyObject*, const UfuncSpec*>>& made_ufuncs() {
 // dtype= or signature=, in which case numpy finds no loop and says so.
 int promote_to_loop_dtypes(PyObject* ufunc, PyArray_DTypeMeta* const[], PyArray_DTypeMeta* const signature[],
                            PyArray_DTypeMeta* new_op_dtypes[]) {
-    const UfuncSpec* spec = nullptr;
+    const UfuncRecipe* recipe = nullptr;
     for (const auto& [made, s] : made_ufuncs())
-        if (made == ufunc) spec = s;
-    if (spec == nullptr) {
+        if (made == ufunc) recipe = s;
+    if (recipe == nullptr) {
         PyErr_SetString(PyExc_SystemError, "zyl_core.arrays: promoter called for an unknown ufunc");
         return -1;
     }
-    for (int k = 0; k < spec->nin + spec->nout; ++k) {
-        PyArray_DTypeMeta* dtype = signature[k] != nullptr ? signature[k] : dtype_of(spec->dtypes[k]);
+    for (int k = 0; k < recipe->nin + recipe->nout; ++k) {
+        PyArray_DTypeMeta* dtype = signature[k] != nullptr ? signature[k] : dtype_of(recipe->dtypes[k]);
         Py_INCREF(dtype);
         new_op_dtypes[k] = dtype;
     }
     return 0;
 }
 
-bool add_loop(PyObject* ufunc, const UfuncSpec& spec) {
+bool add_loop(PyObject* ufunc, const UfuncRecipe& recipe) {
     std::array<PyArray_DTypeMeta*, kMaxOperands> dtypes{};
-    for (int k = 0; k < spec.nin + spec.nout; ++k) dtypes[static_cast<std::size_t>(k)] = dtype_of(spec.dtypes[k]);
-    PyType_Slot slots[] = {{NPY_METH_strided_loop, reinterpret_cast<void*>(spec.loop)}, {0, nullptr}};
+    for (int k = 0; k < recipe.nin + recipe.nout; ++k) dtypes[static_cast<std::size_t>(k)] = dtype_of(recipe.dtypes[k]);
+    PyType_Slot slots[] = {{NPY_METH_strided_loop, reinterpret_cast<void*>(recipe.loop)}, {0, nullptr}};
     // The element rules never raise floating-point exceptions on purpose:
     // overflow, division by zero and invalid operations are part of their
     // results, so numpy is told not to turn the flags into warnings.
-    PyArrayMethod_Spec method = {spec.name,
-                                 spec.nin,
-                                 spec.nout,
+    PyArrayMethod_Spec method = {recipe.name,
+                                 recipe.nin,
+                                 recipe.nout,
                                  NPY_NO_CASTING,
                                  NPY_METH_NO_FLOATINGPOINT_ERRORS,
                                  dtypes.data(),
@@ -57,11 +57,11 @@ bool add_loop(PyObject* ufunc, const UfuncSpec& spec) {
     return PyUFunc_AddLoopFromSpec(ufunc, &method) == 0;
 }
 
-bool add_promoter(PyObject* ufunc, const UfuncSpec& spec) {
-    PyObject* key = PyTuple_New(spec.nin + spec.nout);
+bool add_promoter(PyObject* ufunc, const UfuncRecipe& recipe) {
+    PyObject* key = PyTuple_New(recipe.nin + recipe.nout);
     if (key == nullptr) return false;
     // The DType base class matches every DType.
-    for (int k = 0; k < spec.nin + spec.nout; ++k)
+    for (int k = 0; k < recipe.nin + recipe.nout; ++k)
         PyTuple_SET_ITEM(key, k, Py_NewRef(reinterpret_cast<PyObject*>(&PyArrayDescr_Type)));
     PyObject* promoter = PyCapsule_New(reinterpret_cast<void*>(&promote_to_loop_dtypes), "numpy._ufunc_promoter",
                                        nullptr);
@@ -73,17 +73,17 @@ bool add_promoter(PyObject* ufunc, const UfuncSpec& spec) {
 
 }  // namespace
 
-PyObject* make_ufunc(const UfuncSpec& spec) {
-    if (spec.nin + spec.nout > kMaxOperands || std::strlen(spec.dtypes) != static_cast<std::size_t>(spec.nin + spec.nout)) {
-        PyErr_Format(PyExc_SystemError, "zyl_core.arrays: malformed ufunc spec %s", spec.name);
+PyObject* make_ufunc(const UfuncRecipe& recipe) {
+    if (recipe.nin + recipe.nout > kMaxOperands || std::strlen(recipe.dtypes) != static_cast<std::size_t>(recipe.nin + recipe.nout)) {
+        PyErr_Format(PyExc_SystemError, "zyl_core.arrays: malformed ufunc recipe %s", recipe.name);
         return nullptr;
     }
-    PyObject* ufunc = PyUFunc_FromFuncAndDataAndSignature(nullptr, nullptr, nullptr, 0, spec.nin, spec.nout,
-                                                          PyUFunc_None, spec.name, spec.doc, 0,
-                                                          spec.core_signature);
+    PyObject* ufunc = PyUFunc_FromFuncAndDataAndSignature(nullptr, nullptr, nullptr, 0, recipe.nin, recipe.nout,
+                                                          PyUFunc_None, recipe.name, recipe.doc, 0,
+                                                          recipe.core_signature);
     if (ufunc == nullptr) return nullptr;
-    made_ufuncs().emplace_back(Py_NewRef(ufunc), &spec);
-    if (!add_loop(ufunc, spec) || !add_promoter(ufunc, spec)) {
+    made_ufuncs().emplace_back(Py_NewRef(ufunc), &recipe);
+    if (!add_loop(ufunc, recipe) || !add_promoter(ufunc, recipe)) {
         Py_DECREF(made_ufuncs().back().first);
         made_ufuncs().pop_back();
         Py_DECREF(ufunc);

@@ -7,7 +7,7 @@
 
 namespace zyl::py::arrays {
 
-struct UfuncSpec {
+struct UfuncRecipe {
     const char* name;
     const char* doc;
     int nin;
@@ -21,6 +21,6 @@ struct UfuncSpec {
 };
 
 // A new ufunc, or nullptr with an exception set. numpy must be imported.
-PyObject* make_ufunc(const UfuncSpec& spec);
+PyObject* make_ufunc(const UfuncRecipe& recipe);
 
 }  // namespace zyl::py::arrays
