@@ -7,12 +7,24 @@
 namespace zyl::regress {
 namespace {
 
-int cost(const Exact& x) {
-    const int basis = x.basis == Basis::One ? 0 : x.basis == Basis::Pi ? 1 : 2;
-    return std::abs(x.p) + x.q + basis;
+double integer_description(int m) {
+    const double a = std::fabs(static_cast<double>(m));
+    return std::log(a * (a + 1.0));
+}
+
+double basis_description(Basis b) {
+    switch (b) {
+        case Basis::One: return std::log(2.0);
+        case Basis::Pi: return std::log(4.0);
+        default: return std::log(20.0);
+    }
 }
 
 }  // namespace
+
+double exact_description(const Exact& x) {
+    return std::log(2.0) + integer_description(x.p) + integer_description(x.q) + basis_description(x.basis);
+}
 
 std::vector<Exact> exact_forms_near(double v, double window) {
     std::vector<Exact> out;
@@ -30,7 +42,8 @@ std::vector<Exact> exact_forms_near(double v, double window) {
         }
     }
     std::stable_sort(out.begin(), out.end(), [](const Exact& a, const Exact& b) {
-        if (cost(a) != cost(b)) return cost(a) < cost(b);
+        const double ca = exact_description(a), cb = exact_description(b);
+        if (ca != cb) return ca < cb;
         if (a.basis != b.basis) return a.basis < b.basis;
         return a.q < b.q;
     });

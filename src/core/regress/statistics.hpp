@@ -1,0 +1,44 @@
+#pragma once
+// What the data say about a fitted formula: the covariance of its free
+// constants as a least-squares fit reports it (sigma^2 (J'WJ)^-1 at the fit,
+// with sigma^2 the residual variance sse / (n - k)), and a noise level read
+// from the data alone, without any formula.
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "formula.hpp"
+#include "scaling.hpp"
+
+namespace zyl::regress {
+
+struct ConstantStatistics {
+    std::vector<std::size_t> terms;  // term index of each free constant
+    std::vector<double> information; // J'WJ, k x k, row-major
+    std::vector<double> covariance;  // k x k; NaN where the constants are not identifiable or n <= k
+    double sse = 0.0;                // weighted
+
+    std::size_t size() const { return terms.size(); }
+    double standard_error(std::size_t j) const;
+};
+
+// Nothing when f cannot be evaluated at its constants. Derivatives are
+// central differences, so a constant the formula does not depend on has a
+// zero column and its covariance is NaN.
+std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Columns& data,
+                                                      std::span<const double> y, Evaluator& evaluator,
+                                                      Weights w = {});
+
+// Half the mean squared difference of the target between each sample and
+// its nearest neighbour in the inputs (each column scaled to unit spread),
+// weighted as the difference of two noisy samples: the noise variance plus
+// what the law changes between neighbours, so an upper estimate. Reads at
+// most a fixed, evenly spread subset of the samples. 0 without neighbours.
+double neighbour_noise_variance(const Columns& data, std::span<const double> y, Weights w = {});
+
+// Inverse of the k x k symmetric matrix a; nothing when it is singular to
+// working precision.
+std::optional<std::vector<double>> symmetric_inverse(std::span<const double> a, std::size_t k);
+
+}  // namespace zyl::regress
