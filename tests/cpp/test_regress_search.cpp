@@ -47,16 +47,32 @@ const Formula kLaw{V(0), V(0), O(Fn::Sqrt), O(Fn::Mul)};
 const Formula kLonger{V(0), O(Fn::Exp), V(0), O(Fn::Sin), O(Fn::Mul), V(0), O(Fn::Sqrt), O(Fn::Cos),
                       O(Fn::Add), V(0), O(Fn::Inv), O(Fn::Add)};
 
-TEST(RegressFront, BestPerComplexityStrictlyImproving) {
+// The node count of the formula the rule selects.
+std::size_t selected(std::vector<Scored> candidates, const SelectionData& d, Selection rule) {
+    score_candidates(candidates, d);
+    Choice c = choose(std::move(candidates), rule);
+    return c.front.empty() ? 0 : c.front[c.best].formula.size();
+}
+
+TEST(RegressFront, BestPerComplexityStrictlyImprovingAndTheSelectedOne) {
     const std::vector<Scored> all{scored(3, 0.5), scored(1, 1.0), scored(3, 0.4), scored(5, 0.45),
                                   scored(7, 0.1), scored(9, std::nan("")), scored(4, 0.4)};
-    auto front = pareto_front(all);
-    ASSERT_EQ(front.size(), 3u);
-    EXPECT_EQ(front[0].formula.size(), 1u);
-    EXPECT_EQ(front[1].formula.size(), 3u);
-    EXPECT_TRUE(bit_equal(0.4, front[1].rmse));
-    EXPECT_EQ(front[2].formula.size(), 7u);
-    EXPECT_TRUE(pareto_front(std::vector<Scored>{}).empty());
+    Choice c = choose(all, Selection::Accuracy);
+    ASSERT_EQ(c.front.size(), 3u);
+    EXPECT_EQ(c.front[0].formula.size(), 1u);
+    EXPECT_EQ(c.front[1].formula.size(), 3u);
+    EXPECT_TRUE(bit_equal(0.4, c.front[1].rmse));
+    EXPECT_EQ(c.front[2].formula.size(), 7u);
+    EXPECT_EQ(c.best, 2u);
+    EXPECT_TRUE(choose({}, Selection::Accuracy).front.empty());
+    // A selected formula less accurate than a simpler one stays on the front.
+    std::vector<Scored> scored_by_length{scored(3, 0.5), scored(5, 0.6), scored(7, 0.1)};
+    scored_by_length[0].description_length = 30.0;
+    scored_by_length[1].description_length = 10.0;
+    scored_by_length[2].description_length = 20.0;
+    Choice d = choose(scored_by_length, Selection::DescriptionLength);
+    ASSERT_EQ(d.front.size(), 3u);
+    EXPECT_EQ(d.front[d.best].formula.size(), 5u);
 }
 
 TEST(RegressSelect, SimplestExactWinsAndNoiseBuysNoTerms) {
@@ -68,20 +84,18 @@ TEST(RegressSelect, SimplestExactWinsAndNoiseBuysNoTerms) {
     std::vector<Scored> exact{scaled({}, 1.0, 1.0, 0.01, 100.0, 100), scaled(kLine, 1e-6, 2.0, 1e-8, 100.0, 100),
                               scaled(kLaw, 1e-26, 2.0, 1e-14, 100.0, 100),
                               scaled(kLonger, 1e-28, 2.0, 1e-15, 100.0, 100)};
-    score_front(exact, d);
-    EXPECT_EQ(select_best(exact, Selection::DescriptionLength), 2u);
-    EXPECT_EQ(select_best(exact, Selection::Bic), 2u);
-    EXPECT_EQ(select_best(exact, Selection::Accuracy), 3u);
+    EXPECT_EQ(selected(exact, d, Selection::DescriptionLength), 6u);
+    EXPECT_EQ(selected(exact, d, Selection::Bic), 6u);
+    EXPECT_EQ(selected(exact, d, Selection::Accuracy), 14u);
 
-    // Six noisy samples that the law explains to 1% of their variance:
-    // eight more nodes for 1/3000 of its error lose.
+    // Six noisy samples with a noise variance of 0.1 that the law explains
+    // to 1% of their variance: eight more nodes for 1/3000 of its error lose.
     d.samples = 6;
+    d.noise_variance = 0.1;
     std::vector<Scored> noisy{scaled({}, 50.0, 5.0, 1.0, 6.0, 6), scaled(kLaw, 0.5, 2.0, 0.05, 600.0, 6),
                               scaled(kLonger, 0.00017, 2.0, 0.001, 600.0, 6)};
-    score_front(noisy, d);
-    EXPECT_EQ(select_best(noisy, Selection::DescriptionLength), 1u);
-    EXPECT_EQ(select_best(noisy, Selection::Bic), 2u);
-    EXPECT_EQ(select_best(std::vector<Scored>{}, Selection::DescriptionLength), 0u);
+    EXPECT_EQ(selected(noisy, d, Selection::DescriptionLength), 6u);
+    EXPECT_EQ(selected(noisy, d, Selection::Bic), 14u);
 }
 
 TEST(RegressSelect, ConstantsTheDataCannotPinDownAreNotSelected) {
@@ -91,12 +105,12 @@ TEST(RegressSelect, ConstantsTheDataCannotPinDownAreNotSelected) {
     // covariance (the constants cannot be told apart).
     std::vector<Scored> front{scaled({}, 50.0, 5.0, 1.0, 6.0, 6), scaled(kLine, 1.0, 0.3, 0.2, 600.0, 6),
                               scaled(kLaw, 0.5, 2.0, std::nan(""), 600.0, 6)};
-    score_front(front, d);
+    score_candidates(front, d);
     EXPECT_TRUE(front[0].selectable);
     EXPECT_FALSE(front[1].selectable);
     EXPECT_FALSE(front[2].selectable);
-    EXPECT_EQ(select_best(front, Selection::DescriptionLength), 0u);
     EXPECT_TRUE(std::isfinite(front[1].bic));
+    EXPECT_EQ(selected(front, d, Selection::DescriptionLength), 1u);
 }
 
 Formula found(const Outcome& o) { return o.front.at(o.best).formula; }

@@ -7,6 +7,7 @@
 
 #include "constant_fit.hpp"
 #include "exact_forms.hpp"
+#include "origin_forms.hpp"
 #include "statistics.hpp"
 
 namespace zyl::regress {
@@ -281,6 +282,16 @@ std::vector<Scored> finish(const Formula& structure, const Columns& data, std::s
         Shape without{structure, ScaleKind::Mul, Term::constant(through_zero->scale, true), false,
                       Term::constant(0.0, true)};
         if (auto s = finisher.run(without)) out.push_back(std::move(*s));
+    }
+    if (auto saturating = through_origin(structure)) {
+        if (auto f = scaled_fit(*saturating, data, y, evaluator, settings.weights)) {
+            const std::vector<double> sv(evaluator.values().begin(), evaluator.values().end());
+            if (auto through_zero = fit_scale_with_offset(sv, y, 0.0, settings.weights)) {
+                Shape origin{*saturating, ScaleKind::Mul, Term::constant(through_zero->scale, true), false,
+                             Term::constant(0.0, true)};
+                if (auto s = finisher.run(origin)) out.push_back(std::move(*s));
+            }
+        }
     }
     return out;
 }

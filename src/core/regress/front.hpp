@@ -34,38 +34,45 @@ struct Scored {
     bool selectable = false;
 };
 
-// The best formula of each complexity (the earliest among equal errors), in
-// increasing complexity, keeping only those strictly better than every
-// simpler one. Candidates with a non-finite error take no part.
-std::vector<Scored> pareto_front(std::span<const Scored> candidates);
-
 enum class Selection : std::uint8_t { DescriptionLength, Bic, Accuracy };
 
 struct SelectionData {
     std::size_t samples = 0;
+    std::size_t variables = 1;
     double noise_variance = 0.0;   // from the data alone: an upper estimate (0 for none)
     double floor_mse = 0.0;        // errors below count as this: rounding, not a difference
 };
 
-// Fills every entry's description length and BIC and whether it may be
-// selected. With n samples, sse the weighted residual sum and k free
-// constants (weights scaled to mean 1):
-//   noise   s2 = min(data estimate, least sse / (n - k) on the front)
-//   sigma2  = (sse + 2 s2) / (n + 2), the noise level at its most probable
-//             value given the residuals and s2 as a prior guess worth two
-//             samples, so that no formula makes its own residuals vanish
-//   length  = n/2 ln(2 pi sigma2) + sse / (2 sigma2)          the data
-//           + nodes * ln(distinct symbols in it)              the structure
-//             (operations, variables, and one symbol for constants)
+// Fills every candidate's description length and BIC and whether it may be
+// selected. With n samples, sse the weighted residual sum (weights scaled to
+// mean 1) and k free constants:
+//   noise   sigma2 = min(the data's estimate, least sse / (n - nodes) over
+//           the candidates with fewer nodes than samples): one noise level
+//           for all, which a formula cannot shrink by chasing it, since every
+//           node it spends counts as a degree of freedom here
+//   length  = sse / (2 sigma2)                                  the data
+//           + sum over nodes of -ln P(node)                      the structure
 //           + sum over free constants ln(|c| / d) + ln 2,    d = sqrt(12 sigma2 / (J'WJ)_jj)
-//           + sum over exact constants their code length     (exact_forms.hpp)
+//           + sum over exact constants their code length       (exact_forms.hpp)
 //   bic     = n ln(max(mse, floor)) + ln(n) * nodes
+// P(node) is a prior over the symbols of laws: products, quotients, sums,
+// constants and variables are common in the laws of the sciences, powers
+// and roots less so, exp and log rarer, trigonometric functions rarer still
+// (kSymbolWeights in front.cpp); a variable's share is split among them.
 // A formula may be selected when it has fewer free constants than samples
 // and each of them is pinned down: at least two standard errors from zero.
-void score_front(std::span<Scored> front, const SelectionData& data);
+void score_candidates(std::span<Scored> candidates, const SelectionData& data);
 
-// Index into front of the least description length, the least BIC, or the
-// least error; among equals the simplest; 0 when none may be selected.
-std::size_t select_best(std::span<const Scored> front, Selection rule);
+// The front shown for a fit and its selected entry: for each complexity the
+// candidate with the best score (description length, BIC, or error, as the
+// rule says; the error for BIC, whose complexity term is the same within a
+// complexity), in increasing complexity, keeping those more accurate than
+// every simpler one kept, and always the one with the best score overall,
+// which is the selected one (the first when none may be selected).
+struct Choice {
+    std::vector<Scored> front;
+    std::size_t best = 0;
+};
+Choice choose(std::vector<Scored> candidates, Selection rule);
 
 }  // namespace zyl::regress

@@ -207,9 +207,10 @@ private:
                 if (t.kind == Kind::Const) s.estimates.push_back({t.value, std::numeric_limits<double>::quiet_NaN()});
             candidates.push_back(std::move(s));
         }
-        outcome_.front = pareto_front(candidates);
-        score_front(outcome_.front, selection_data(0.0));
-        outcome_.best = select_best(outcome_.front, Selection::Bic);
+        score_candidates(candidates, selection_data(0.0));
+        Choice choice = choose(std::move(candidates), Selection::Bic);
+        outcome_.front = std::move(choice.front);
+        outcome_.best = choice.best;
         outcome_.evaluations = evaluations_;
         return outcome_;
     }
@@ -652,6 +653,7 @@ private:
     SelectionData selection_data(double noise_variance) const {
         SelectionData d;
         d.samples = n_;
+        d.variables = data_.columns.size();
         d.noise_variance = noise_variance;
         d.floor_mse = floor_sse_ / static_cast<double>(n_);
         return d;
@@ -678,9 +680,10 @@ private:
         if (auto c = constant_candidate(scratch_[0].evaluator)) candidates.push_back(std::move(*c));
         for (auto& variants : finished)
             for (Scored& s : variants) candidates.push_back(std::move(s));
-        outcome_.front = pareto_front(candidates);
-        score_front(outcome_.front, selection_data(neighbour_noise_variance(data_, y_, w_)));
-        outcome_.best = select_best(outcome_.front, options_.selection);
+        score_candidates(candidates, selection_data(neighbour_noise_variance(data_, y_, w_)));
+        Choice choice = choose(std::move(candidates), options_.selection);
+        outcome_.front = std::move(choice.front);
+        outcome_.best = choice.best;
         outcome_.evaluations = evaluations_;
         return true;
     }

@@ -102,8 +102,39 @@ std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Co
     return s;
 }
 
+namespace {
+
+// One input: each sample against the straight line through its neighbours
+// on either side (Gasser, Sroka and Jennen-Steinmetz, 1986), so that a slope
+// adds nothing and only curvature and noise remain; equal inputs make it
+// the difference of replicates.
+double line_noise_variance(const double* x, std::span<const double> y, Weights w) {
+    const std::size_t n = y.size();
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+    double total = 0.0;
+    std::size_t counted = 0;
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        const std::size_t l = order[k - 1], i = order[k], r = order[k + 1];
+        const double span = x[r] - x[l];
+        if (!(span > 0.0)) continue;
+        const double a = (x[r] - x[i]) / span, b = (x[i] - x[l]) / span;
+        const double e = a * y[l] + b * y[r] - y[i];
+        const double spread = a * a / weight(w, l) + b * b / weight(w, r) + 1.0 / weight(w, i);
+        const double v = e * e / spread;
+        if (!std::isfinite(v)) continue;
+        total += v;
+        ++counted;
+    }
+    return counted > 0 ? total / static_cast<double>(counted) : 0.0;
+}
+
+}  // namespace
+
 double neighbour_noise_variance(const Columns& data, std::span<const double> y, Weights w) {
     const std::size_t n = y.size();
+    if (data.columns.size() == 1 && n >= 3) return line_noise_variance(data.columns[0], y, w);
     const std::size_t m = std::min(n, kNeighbourSamples);
     if (m < 2) return 0.0;
     std::vector<std::size_t> rows(m);

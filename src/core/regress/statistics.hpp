@@ -30,11 +30,13 @@ std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Co
                                                       std::span<const double> y, Evaluator& evaluator,
                                                       Weights w = {});
 
-// Half the mean squared difference of the target between each sample and
-// its nearest neighbour in the inputs (each column scaled to unit spread),
-// weighted as the difference of two noisy samples: the noise variance plus
-// what the law changes between neighbours, so an upper estimate. Reads at
-// most a fixed, evenly spread subset of the samples. 0 without neighbours.
+// The noise variance as the data show it, without any formula: with one
+// input, from each sample's distance to the line through its two neighbours;
+// with more, half the mean squared difference between each sample and its
+// nearest neighbour (columns scaled to unit spread; at most a fixed, evenly
+// spread subset of the samples). Each is weighted as a difference of noisy
+// samples, and adds what the law itself changes between neighbours, so it is
+// an upper estimate. 0 without neighbours.
 double neighbour_noise_variance(const Columns& data, std::span<const double> y, Weights w = {});
 
 // Inverse of the k x k symmetric matrix a; nothing when it is singular to
