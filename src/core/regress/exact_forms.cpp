@@ -7,23 +7,25 @@
 namespace zyl::regress {
 namespace {
 
-double integer_description(int m) {
+// The reciprocal of each part's probability, as an integer: the product is
+// exact, so forms of equal cost compare equal.
+double integer_weight(int m) {
     const double a = std::fabs(static_cast<double>(m));
-    return std::log(a * (a + 1.0));
+    return a * (a + 1.0);
 }
 
-double basis_description(Basis b) {
+double basis_weight(Basis b) {
     switch (b) {
-        case Basis::One: return std::log(2.0);
-        case Basis::Pi: return std::log(4.0);
-        default: return std::log(20.0);
+        case Basis::One: return 2.0;
+        case Basis::Pi: return 4.0;
+        default: return 20.0;
     }
 }
 
 }  // namespace
 
 double exact_description(const Exact& x) {
-    return std::log(2.0) + integer_description(x.p) + integer_description(x.q) + basis_description(x.basis);
+    return std::log(2.0 * integer_weight(x.p) * integer_weight(x.q) * basis_weight(x.basis));
 }
 
 std::vector<Exact> exact_forms_near(double v, double window) {

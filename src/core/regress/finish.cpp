@@ -223,6 +223,7 @@ private:
         out.formula = assemble(shape);
         out.sse = s.sse;
         out.rmse = std::sqrt(s.sse / weight_total(settings_.weights, n_));
+        out.plain_rmse = std::sqrt(s.plain_sse / static_cast<double>(n_));
         out.covariance = s.covariance;
         out.information = s.information;
         const std::size_t start = inner_start(shape);
@@ -304,6 +305,7 @@ std::optional<Scored> scored_as_is(const Formula& f, const Columns& data, std::s
     out.formula = f;
     out.sse = s->sse;
     out.rmse = std::sqrt(s->sse / weight_total(w, data.samples));
+    out.plain_rmse = std::sqrt(s->plain_sse / static_cast<double>(data.samples));
     for (std::size_t i = 0; i < f.size(); ++i)
         if (f[i].kind == Kind::Const)
             out.estimates.push_back(

@@ -21,7 +21,8 @@ struct ConstantEstimate {
 
 struct Scored {
     Formula formula;
-    double rmse;  // weighted root-mean-square error on the data
+    double rmse;  // weighted root-mean-square error on the data (weights of mean 1)
+    double plain_rmse = 0.0;  // with every sample counted once, in the units of y
     double sse = 0.0;
     // One per constant term, in term order.
     std::vector<ConstantEstimate> estimates;

@@ -203,6 +203,8 @@ private:
             s.formula = std::move(f);
             s.sse = fit->sse;
             s.rmse = std::sqrt(fit->sse / weight_total(w_, n_));
+            s.plain_rmse = std::sqrt(sum_squared_residuals(ev.values(), y_, fit->scale, fit->offset) /
+                                     static_cast<double>(n_));
             for (const Term& t : s.formula)
                 if (t.kind == Kind::Const) s.estimates.push_back({t.value, std::numeric_limits<double>::quiet_NaN()});
             candidates.push_back(std::move(s));

@@ -66,6 +66,7 @@ std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Co
     if (!evaluator.run(f, data)) return std::nullopt;
     ConstantStatistics s;
     s.sse = sum_squared_residuals(evaluator.values(), y, 1.0, 0.0, w);
+    s.plain_sse = w.empty() ? s.sse : sum_squared_residuals(evaluator.values(), y, 1.0, 0.0);
     if (!std::isfinite(s.sse)) return std::nullopt;
     for (std::size_t i = 0; i < f.size(); ++i)
         if (f[i].free()) s.terms.push_back(i);

@@ -18,6 +18,7 @@ struct ConstantStatistics {
     std::vector<double> information; // J'WJ, k x k, row-major
     std::vector<double> covariance;  // k x k; NaN where the constants are not identifiable or n <= k
     double sse = 0.0;                // weighted
+    double plain_sse = 0.0;          // every sample counted once
 
     std::size_t size() const { return terms.size(); }
     double standard_error(std::size_t j) const;

@@ -138,14 +138,31 @@ def _finite_rows(X, y, names, drop):
     return X[keep], y[keep], keep
 
 
+# loss="auto" takes relative errors for targets of one sign whose sizes span
+# at least this factor: measurements over decades carry errors in proportion
+# to their size, and absolute errors would fit the largest values alone.
+_DECADES_FOR_RELATIVE = 1e4
+
+
+def _resolved_loss(loss, y):
+    """'absolute' or 'relative' for the loss parameter and the targets."""
+    np = _numpy()
+    if loss not in ("auto", "absolute", "relative"):
+        raise ValueError(f"loss must be 'auto', 'absolute' or 'relative', got {loss!r}")
+    if loss != "auto":
+        return loss
+    finite = np.abs(y[np.isfinite(y)])
+    one_sign = finite.size > 0 and ((y[np.isfinite(y)] > 0).all() or (y[np.isfinite(y)] < 0).all())
+    return "relative" if one_sign and finite.max() >= _DECADES_FOR_RELATIVE * finite.min() else "absolute"
+
+
 def _sample_weights(sample_weight, y, loss):
     """The weight of each row in the fit: sample_weight (None: all 1) and, for
-    loss="relative", 1/y**2, so that each residual counts relative to its
+    a relative loss, 1/y**2, so that each residual counts relative to its
     target. ValueError naming the row for a weight that is negative, not
     finite or not one per row, and for y == 0 under the relative loss."""
     np = _numpy()
-    if loss not in ("absolute", "relative"):
-        raise ValueError(f"loss must be 'absolute' or 'relative', got {loss!r}")
+    loss = _resolved_loss(loss, y)
     if sample_weight is None:
         weights = None
     else:

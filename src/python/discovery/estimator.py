@@ -38,8 +38,11 @@ class FormulaRegressor:
         simple exact number (1/2, 3/2, 4*pi, sqrt(2*pi), ...) when that number
         lies inside the constant's uncertainty and is the shorter description
         (see Formula.summary); False keeps every fitted value.
-      loss: "absolute" (default) fits the squared errors f(X) - y; "relative"
-        fits (f(X) - y) / y, for targets spanning decades (y must be nonzero).
+      loss: "absolute" fits the squared errors f(X) - y; "relative" fits
+        (f(X) - y) / y (y must be nonzero). "auto" (default) takes "relative"
+        when the targets have one sign and span a factor of 10,000 or more
+        (measurements over decades, whose errors grow with their size), else
+        "absolute".
       feature_names: variable names for the columns of X; by default the
         column names of a pandas DataFrame, else x0, x1, ...
       drop_nonfinite: if False (default) NaN or infinity in X or y raises
@@ -74,7 +77,7 @@ class FormulaRegressor:
         max_constants=None,
         model_selection="mdl",
         exact_constants=True,
-        loss="absolute",
+        loss="auto",
         feature_names=None,
         drop_nonfinite=False,
         verbose=None,
@@ -176,8 +179,8 @@ class FormulaRegressor:
         finally:
             progress.close()
         if natives:
-            fit_r2 = _r2_of(targets, weights)
-            self.front_ = Front([Formula(native, names, fit_r2(stats)) for native, stats in natives], selected)
+            r2 = _r2_of(targets)
+            self.front_ = Front([Formula(native, names, r2(native, stats)) for native, stats in natives], selected)
             self.best_ = self.front_.best
             self.n_features_in_ = samples.shape[1]
             if frame_names is not None:
@@ -244,15 +247,14 @@ class FormulaRegressor:
             )
 
 
-def _r2_of(targets, weights):
-    """Adds R^2 on the training rows to a formula's statistics."""
+def _r2_of(targets):
+    """Adds R^2 on the training rows, every row counted once, to a formula's statistics."""
     np = _numpy()
-    w = np.ones_like(targets) if weights is None else weights
-    total = float(np.sum(w * (targets - np.average(targets, weights=w)) ** 2))
+    total = float(np.sum((targets - targets.mean()) ** 2))
 
-    def with_r2(stats):
+    def with_r2(native, stats):
         stats = dict(stats)
-        stats["r2"] = 1.0 - stats["sse"] / total if total > 0 else float("nan")
+        stats["r2"] = 1.0 - native.rmse**2 * targets.size / total if total > 0 else float("nan")
         return stats
 
     return with_r2

@@ -189,7 +189,7 @@ PyObject* front_result(const regress::Outcome& outcome, PyObject* raised) {
     PyObject* front = PyList_New(0);
     if (front == nullptr) return nullptr;
     for (const regress::Scored& s : outcome.front) {
-        PyObject* f = make_formula(s.formula, s.rmse);
+        PyObject* f = make_formula(s.formula, s.plain_rmse);
         PyObject* stats = f != nullptr ? statistics_of(s) : nullptr;
         PyObject* pair = stats != nullptr ? PyTuple_Pack(2, f, stats) : nullptr;
         Py_XDECREF(f);
@@ -277,6 +277,10 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (outcome.stopped) {
         if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
         raised.keep(PyErr_GetRaisedException());
+    }
+    if (outcome.front.empty() && raised.value == nullptr) {
+        PyErr_SetString(PyExc_ValueError, "no formula can be evaluated on this data (are there NaN or inf values?)");
+        return nullptr;
     }
     return front_result(outcome, raised.value);
 }
