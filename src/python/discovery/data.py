@@ -174,7 +174,7 @@ def _sample_weights(sample_weight, y, loss):
         bad = ~(np.isfinite(weights) & (weights >= 0))
         if bad.any():
             row = int(np.argmax(bad))
-            raise ValueError(f"sample_weight[{row}] is {weights[row]!r}: weights must be finite and not negative")
+            raise ValueError(f"sample_weight[{row}] is {float(weights[row])!r}: weights must be finite and not negative")
         if not (weights > 0).any():
             raise ValueError("sample_weight is zero for every row: nothing is left to fit")
     if loss == "relative":

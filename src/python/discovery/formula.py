@@ -117,15 +117,14 @@ class Formula:
         written = [_constant_text(node) for node in self.nodes if node[0] == "const"]
         free = set(self.free_constants)
         if written:
-            width = max(len(text) for text in written)
-            lines.append("constants:")
+            lines.append("constants (value \u00b1 standard error):")
             for i, (text, fitted, error) in enumerate(zip(written, self.fitted_constants, self.standard_errors)):
                 if i in free:
-                    lines.append(f"  {text:>{width}}  \u00b1 {_short(error)}")
+                    lines.append(f"  {_with_error(fitted, error)}")
                 elif error == 0.0:
-                    lines.append(f"  {text:>{width}}  (exact)")
+                    lines.append(f"  {text}  (exact)")
                 else:
-                    lines.append(f"  {text:>{width}}  (exact; fitted {_short(fitted, 6)} \u00b1 {_short(error)})")
+                    lines.append(f"  {text}  (exact; fitted {_with_error(fitted, error)})")
             lines.append("")
         lines.append(f"rmse {_short(self.rmse, 6)}   R^2 {_short(self.r2, 6)}   "
                      f"description length {_short(self.description_length, 5)} nats   BIC {_short(self.bic, 5)}")
@@ -287,6 +286,18 @@ def _constant_text(node):
     if p == 1 and q == 1:
         return basis
     return f"{basis}/{q}" if p == 1 else f"{p}*{basis}" if q == 1 else f"{number}*{basis}"
+
+
+def _with_error(value, error):
+    """value +- error, both to the second significant digit of the error."""
+    import math
+
+    if not (math.isfinite(error) and error > 0):
+        return f"{value!r} \u00b1 {error}"
+    decimals = 1 - math.floor(math.log10(error))
+    if decimals <= 0 or decimals > 15:
+        return f"{value:.6g} \u00b1 {error:.2g}"
+    return f"{value:.{decimals}f} \u00b1 {error:.{decimals}f}"
 
 
 def _short(value, digits=2):
