@@ -18,7 +18,7 @@ double basis_weight(Basis b) {
     switch (b) {
         case Basis::One: return 2.0;
         case Basis::Pi: return 4.0;
-        default: return 20.0;
+        default: return 100.0;
     }
 }
 

@@ -110,7 +110,7 @@ class Formula:
         errors of the exact number and the exact number is the shorter
         description (its cost in nats: ln 2 for the sign, ln(m (m + 1)) for
         each of the integers p and q, and ln 2 for a plain p/q, ln 4 with pi,
-        ln 20 with pi**2, e, sqrt(2*pi), sqrt(2) or sqrt(pi); against
+        ln 100 with pi**2, e, sqrt(2*pi), sqrt(2) or sqrt(pi); against
         ln(|c| / d) + ln 2 for writing the fitted value c to the precision d
         the data give it)."""
         lines = [str(self), ""]
