@@ -11,6 +11,9 @@ selected formula gets two verdicts (defined in law_verdicts.py):
 - curve: the formula follows the law's least-squares curve on that grid,
   within 3 x the law's residual rmse (5% relative for targets spanning decades).
 
+For zyl_core it also counts the constants its formula writes exactly that lie
+outside 2 standard errors of their free refit (free_constants.py).
+
 A fit that raises counts as a miss and its message is printed. --peers
 pyoperon runs pyoperon's SymbolicRegressor on the same sets with the same
 verdicts (skipped with a message when it is not installed); --json FILE writes
@@ -33,6 +36,7 @@ import numpy as np
 
 import bench_discovery
 import law_verdicts
+from free_constants import snapped_outside
 from real_laws import REAL_LAWS
 
 
@@ -40,12 +44,12 @@ def zyl_fit(entry, x, y, kwargs):
     from zyl_core.discovery import FormulaRegressor
 
     model = FormulaRegressor(feature_names=list(entry.features), verbose=False, **kwargs).fit(x, y)
-    return model.predict, str(model.best_), model.best_.complexity
+    return model.predict, str(model.best_), model.best_.complexity, model.best_.nodes
 
 
 def pyoperon_fit(entry, x, y, kwargs):
-    predict, text = bench_discovery.pyoperon_fit(x, y)
-    return predict, text, None
+    predict, text, _ = bench_discovery.pyoperon_fit(x, y)
+    return predict, text, None, None
 
 
 CONTENDERS = {"zyl": zyl_fit, "pyoperon": pyoperon_fit}
@@ -56,12 +60,14 @@ def run_one(name, entry, x, y, kwargs):
     row = dict(set=entry.name, peer=name, rows=len(y), law=entry.law_text, relative=entry.relative)
     t0 = time.perf_counter()
     try:
-        predict, text, complexity = CONTENDERS[name](entry, x, y, kwargs)
+        predict, text, complexity, nodes = CONTENDERS[name](entry, x, y, kwargs)
         row["seconds"] = time.perf_counter() - t0
         with np.errstate(all="ignore"):
             rmse = float(np.sqrt(np.mean((np.asarray(predict(x), dtype=float) - y) ** 2)))
         row.update(formula=text, complexity=complexity, rmse=rmse)
         row.update(law_verdicts.judge(entry, x, y, predict))
+        if nodes is not None:
+            row["exact_outside"], row["exact"] = snapped_outside(nodes, x, y)
     except Exception as e:  # a failure is a miss, not a crash of the benchmark
         row.setdefault("seconds", time.perf_counter() - t0)
         row.update(formula=f"error: {e!r}", form=False, curve=False)
@@ -76,18 +82,23 @@ def print_row(r):
     unit = "relative" if r["relative"] else "abs"
     print(f"  {r['peer']:9s} form {'yes' if r['form'] else 'no ':3s} curve {'yes' if r['curve'] else 'no ':3s} "
           f"(deviation {r['curve_deviation']:.3g} {unit}, tolerance {r['curve_tolerance']:.3g})  "
-          f"{r['seconds']:6.2f}s  complexity {complexity}  rmse {r['rmse']:.4g} (law {r['law_rmse']:.4g})")
+          f"{r['seconds']:6.2f}s  complexity {complexity}  rmse {r['rmse']:.4g} (law {r['law_rmse']:.4g})"
+          + (f"  exact outside 2σ {r['exact_outside']}/{r['exact']}" if "exact" in r else ""))
     print(f"  {'':9s} {r['formula'][:200]}")
 
 
 def summarise(results):
     print()
-    print(f"{'peer':10s} {'form':>7s} {'curve':>7s} {'median s':>9s} {'max s':>7s}")
+    print("exact outside 2σ: constants written exactly that lie outside 2 standard errors of their free refit")
+    print(f"{'peer':10s} {'form':>7s} {'curve':>7s} {'median s':>9s} {'max s':>7s} {'exact outside 2σ':>17s}")
     for name in dict.fromkeys(r["peer"] for r in results):
         rows = [r for r in results if r["peer"] == name]
         times = [r["seconds"] for r in rows]
+        checked = [r for r in rows if "exact" in r]
+        snapped = (f"{sum(r['exact_outside'] for r in checked):>7d}/{sum(r['exact'] for r in checked):<9d}"
+                   if checked else f"{'-':>17s}")
         print(f"{name:10s} {sum(r['form'] for r in rows):>3d}/{len(rows):<3d} {sum(r['curve'] for r in rows):>3d}/"
-              f"{len(rows):<3d} {statistics.median(times):9.2f} {max(times):7.2f}")
+              f"{len(rows):<3d} {statistics.median(times):9.2f} {max(times):7.2f} {snapped}")
 
 
 def main():
