@@ -116,6 +116,12 @@ def main():
     kwargs = json.loads(args.kwargs)
     if not isinstance(kwargs, dict):
         sys.exit("--kwargs must be a JSON object")
+    from zyl_core.discovery import FormulaRegressor
+
+    try:
+        FormulaRegressor(**kwargs)
+    except TypeError as e:
+        sys.exit(f"--kwargs: {e}")
     peers = [p for p in args.peers.split(",") if p]
     unknown = [p for p in peers if p not in CONTENDERS]
     if unknown:
@@ -124,7 +130,7 @@ def main():
     warnings.filterwarnings("ignore")
     results = []
     for entry in REAL_LAWS:
-        if args.sets.lower() not in entry.name.lower():
+        if args.sets not in entry.name:
             continue
         x, y = entry.load()
         print(f"{entry.name}: {len(y)} rows, law {entry.law_text}", flush=True)
