@@ -17,7 +17,9 @@ outside 2 standard errors of their free refit (free_constants.py).
 A fit that raises counts as a miss and its message is printed. --peers
 pyoperon runs pyoperon's SymbolicRegressor on the same sets with the same
 verdicts (skipped with a message when it is not installed); --json FILE writes
-every result, to compare builds.
+every result, to compare builds. As in bench_discovery.py, zyl_core runs with
+the pool size of RAYON_NUM_THREADS (2 by default here), pyoperon on one thread
+with a fixed seed and budget.
 
 Needs scipy (installed with scikit-learn by scripts/requirements-test.txt);
 pyoperon only for --peers pyoperon (.venv/bin/pip install pyoperon).
@@ -70,13 +72,13 @@ def run_one(name, entry, x, y, kwargs):
             row["exact_outside"], row["exact"] = snapped_outside(nodes, x, y)
     except Exception as e:  # a failure is a miss, not a crash of the benchmark
         row.setdefault("seconds", time.perf_counter() - t0)
-        row.update(formula=f"error: {e!r}", form=False, curve=False)
+        row.update(error=repr(e), form=False, curve=False)
     return row
 
 
 def print_row(r):
-    if "law_rmse" not in r:
-        print(f"  {r['peer']:9s} MISS  {r['formula']}")
+    if "error" in r:
+        print(f"  {r['peer']:9s} MISS  error: {r['error']}  {r.get('formula', '')}")
         return
     complexity = "-" if r["complexity"] is None else r["complexity"]
     unit = "relative" if r["relative"] else "abs"

@@ -112,7 +112,7 @@ def test_a_contender_that_raises_is_a_miss_with_its_message(bench_module, monkey
     monkeypatch.setitem(bench.CONTENDERS, "zyl", broken)
     e = entry("BOD")
     row = bench.run_one("zyl", e, *e.load(), {})
-    assert not row["form"] and not row["curve"] and "no formula today" in row["formula"]
+    assert not row["form"] and not row["curve"] and "no formula today" in row["error"]
 
 
 # ---- exactly written constants ----------------------------------------------------------
