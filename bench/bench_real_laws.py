@@ -12,7 +12,9 @@ selected formula gets two verdicts (defined in law_verdicts.py):
   within 3 x the law's residual rmse (5% relative for targets spanning decades).
 
 For zyl_core it also counts the constants its formula writes exactly that lie
-outside 2 standard errors of their free refit (free_constants.py).
+outside 2 standard errors of their free refit (free_constants.py), and tells
+whether its front holds a formula of the law's form at all: when it does but
+another was chosen, the selection missed it; when it does not, the search did.
 
 A fit that raises counts as a miss and its message is printed. --peers
 pyoperon runs pyoperon's SymbolicRegressor on the same sets with the same
@@ -28,11 +30,13 @@ pyoperon only for --peers pyoperon (.venv/bin/pip install pyoperon).
         [--kwargs JSON] [--json FILE]
 """
 import argparse
+import dataclasses
 import json
 import statistics
 import sys
 import time
 import warnings
+from collections.abc import Callable
 
 import numpy as np
 
@@ -42,16 +46,34 @@ from free_constants import snapped_outside
 from real_laws import REAL_LAWS
 
 
+@dataclasses.dataclass
+class Fit:
+    predict: Callable[[np.ndarray], np.ndarray]
+    formula: str
+    complexity: int | None = None
+    # Postfix nodes, for the check of exactly written constants.
+    nodes: tuple | None = None
+    # (complexity, predict) of every formula the contender offered besides its choice.
+    front: list = dataclasses.field(default_factory=list)
+
+
 def zyl_fit(entry, x, y, kwargs):
     from zyl_core.discovery import FormulaRegressor
 
     model = FormulaRegressor(feature_names=list(entry.features), verbose=False, **kwargs).fit(x, y)
-    return model.predict, str(model.best_), model.best_.complexity, model.best_.nodes
+    best = model.best_
+    return Fit(best.predict, str(best), best.complexity, best.nodes, [(f.complexity, f.predict) for f in model.front_])
 
 
 def pyoperon_fit(entry, x, y, kwargs):
     predict, text, _ = bench_discovery.pyoperon_fit(x, y)
-    return predict, text, None, None
+    return Fit(predict, text)
+
+
+def law_on_front(entry, x, y, front):
+    """Complexity of the simplest formula of the front that has the law's form, or None."""
+    return next((c for c, predict in sorted(front, key=lambda f: f[0])
+                 if law_verdicts.judge(entry, x, y, predict)["form"]), None)
 
 
 CONTENDERS = {"zyl": zyl_fit, "pyoperon": pyoperon_fit}
@@ -62,14 +84,16 @@ def run_one(name, entry, x, y, kwargs):
     row = dict(set=entry.name, peer=name, rows=len(y), law=entry.law_text, relative=entry.relative)
     t0 = time.perf_counter()
     try:
-        predict, text, complexity, nodes = CONTENDERS[name](entry, x, y, kwargs)
+        fit = CONTENDERS[name](entry, x, y, kwargs)
         row["seconds"] = time.perf_counter() - t0
         with np.errstate(all="ignore"):
-            rmse = float(np.sqrt(np.mean((np.asarray(predict(x), dtype=float) - y) ** 2)))
-        row.update(formula=text, complexity=complexity, rmse=rmse)
-        row.update(law_verdicts.judge(entry, x, y, predict))
-        if nodes is not None:
-            row["exact_outside"], row["exact"] = snapped_outside(nodes, x, y)
+            rmse = float(np.sqrt(np.mean((np.asarray(fit.predict(x), dtype=float) - y) ** 2)))
+        row.update(formula=fit.formula, complexity=fit.complexity, rmse=rmse)
+        row.update(law_verdicts.judge(entry, x, y, fit.predict))
+        if fit.nodes is not None:
+            row["exact_outside"], row["exact"] = snapped_outside(fit.nodes, x, y)
+        if fit.front:
+            row["law_on_front"] = law_on_front(entry, x, y, fit.front)
     except Exception as e:  # a failure is a miss, not a crash of the benchmark
         row.setdefault("seconds", time.perf_counter() - t0)
         row.update(error=repr(e), form=False, curve=False)
@@ -85,22 +109,28 @@ def print_row(r):
     print(f"  {r['peer']:9s} form {'yes' if r['form'] else 'no ':3s} curve {'yes' if r['curve'] else 'no ':3s} "
           f"(deviation {r['curve_deviation']:.3g} {unit}, tolerance {r['curve_tolerance']:.3g})  "
           f"{r['seconds']:6.2f}s  complexity {complexity}  rmse {r['rmse']:.4g} (law {r['law_rmse']:.4g})"
-          + (f"  exact outside 2σ {r['exact_outside']}/{r['exact']}" if "exact" in r else ""))
+          + (f"  exact outside 2σ {r['exact_outside']}/{r['exact']}" if "exact" in r else "")
+          + (f"  law's form on the front: {r['law_on_front'] or 'no'}" if "law_on_front" in r else ""))
     print(f"  {'':9s} {r['formula'][:200]}")
 
 
 def summarise(results):
     print()
     print("exact outside 2σ: constants written exactly that lie outside 2 standard errors of their free refit")
-    print(f"{'peer':10s} {'form':>7s} {'curve':>7s} {'median s':>9s} {'max s':>7s} {'exact outside 2σ':>17s}")
+    print("law on front: sets whose front holds a formula of the law's form, chosen or not")
+    print(f"{'peer':10s} {'form':>7s} {'curve':>7s} {'median s':>9s} {'max s':>7s} {'exact outside 2σ':>17s} "
+          f"{'law on front':>13s}")
     for name in dict.fromkeys(r["peer"] for r in results):
         rows = [r for r in results if r["peer"] == name]
         times = [r["seconds"] for r in rows]
         checked = [r for r in rows if "exact" in r]
         snapped = (f"{sum(r['exact_outside'] for r in checked):>7d}/{sum(r['exact'] for r in checked):<9d}"
                    if checked else f"{'-':>17s}")
+        fronts = [r for r in rows if "law_on_front" in r]
+        on_front = (f"{sum(r['law_on_front'] is not None for r in fronts):>6d}/{len(fronts):<6d}"
+                    if fronts else f"{'-':>13s}")
         print(f"{name:10s} {sum(r['form'] for r in rows):>3d}/{len(rows):<3d} {sum(r['curve'] for r in rows):>3d}/"
-              f"{len(rows):<3d} {statistics.median(times):9.2f} {max(times):7.2f} {snapped}")
+              f"{len(rows):<3d} {statistics.median(times):9.2f} {max(times):7.2f} {snapped} {on_front}")
 
 
 def main():

@@ -10,7 +10,8 @@ is clipped to the law's domain.
   grid, reproduces those values to 1e-6 relative (floored at 1e-3 of their rms
   unless the target is judged relatively, so that a curve through zero does not
   count as a miss there). The formula's values are the target, not the data:
-  a formula of another form fails however well it fits.
+  a formula of another form fails however well it fits, and so does a
+  constant, which many laws reach only in a limit of their constants.
 - curve: the formula stays near the law's own least-squares curve over the
   grid: within 3 x the law's residual rmse (the scatter the data allow), or, for
   targets spanning decades, within 5% relative (an absolute bound would ignore
@@ -80,7 +81,9 @@ def fit_law(law, x, y, start):
 def form_deviation(law, starts, points, values, relative):
     """Smallest relative deviation of the law's family from `values` on `points`,
     over refits of its constants from each start; inf when none fits."""
-    if not np.all(np.isfinite(values)):
+    # Every law here describes a dependence; the constant its family reaches in
+    # a limit (K -> 0, b -> 0, ...) is not a formula of its form.
+    if not np.all(np.isfinite(values)) or np.ptp(values) <= 1e-9 * np.max(np.abs(values)):
         return float("inf")
     scale = np.abs(values)
     if not relative:

@@ -87,6 +87,9 @@ def test_form_accepts_the_law_with_other_constants_and_rejects_a_look_alike():
     undefined = other.copy()
     undefined[3] = np.nan
     assert law_verdicts.form_deviation(e.law, (params, e.start), points, undefined, False) == math.inf
+    # V*conc/(K + conc) tends to V as K -> 0.
+    constant = np.full(len(points), 150.0)
+    assert law_verdicts.form_deviation(e.law, (params, e.start), points, constant, False) == math.inf
 
 
 def test_judge_passes_the_laws_own_curve_and_fails_one_shifted_beyond_the_tolerance():
@@ -113,6 +116,16 @@ def test_a_contender_that_raises_is_a_miss_with_its_message(bench_module, monkey
     e = entry("BOD")
     row = bench.run_one("zyl", e, *e.load(), {})
     assert not row["form"] and not row["curve"] and "no formula today" in row["error"]
+
+
+def test_the_simplest_front_member_of_the_laws_form_is_found_whichever_was_chosen(bench_module):
+    bench = bench_module("bench_real_laws")
+    e = entry("BOD")
+    x, y = e.load()
+    params, _ = law_verdicts.fit_law(e.law, x, y, e.start)
+    front = [(9, lambda p: e.law(*p.T, *params)), (3, lambda p: 15.0 + 0 * p[:, 0]), (11, lambda p: e.law(*p.T, 1, 1))]
+    assert bench.law_on_front(e, x, y, front) == 9
+    assert bench.law_on_front(e, x, y, front[1:2]) is None
 
 
 # ---- exactly written constants ----------------------------------------------------------
