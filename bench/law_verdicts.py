@@ -68,9 +68,11 @@ def _curve_fit(law, x, y, start, sigma=None, tight=False):
     return params if np.all(np.isfinite(params)) else None
 
 
-def fit_law(law, x, y, start):
-    """(constants, residual rmse) of the law fitted to the data; ValueError when it cannot be fitted."""
-    params = _curve_fit(law, x, y, start)
+def fit_law(law, x, y, start, relative=False):
+    """(constants, residual rmse) of the law fitted to the data, in relative
+    errors for targets spanning decades (whose errors grow with their size);
+    ValueError when it cannot be fitted."""
+    params = _curve_fit(law, x, y, start, sigma=np.abs(y) if relative else None)
     if params is None:
         raise ValueError("the law could not be fitted to the data")
     with np.errstate(all="ignore"):
@@ -117,7 +119,7 @@ def curve_tolerance(law_rmse, relative):
 
 def judge(entry, x, y, predict):
     """Verdicts of one fitted formula (predict: (m, d) array -> (m,) values) on one data set."""
-    params, law_rmse = fit_law(entry.law, x, y, entry.start)
+    params, law_rmse = fit_law(entry.law, x, y, entry.start, entry.relative)
     points = grid(x, entry.domain)
     with np.errstate(all="ignore"):
         law_values = entry.law(*points.T, *params)
