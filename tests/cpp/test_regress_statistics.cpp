@@ -98,9 +98,7 @@ TEST(RegressExactForms, DescriptionsFavourSmallIntegersAndPlainNumbers) {
 
 // The scale of y = c * x0 * x1 with 1% noise: written exactly only when the
 // exact number lies inside its uncertainty and is the shorter description.
-const Scored& without_offset(const std::vector<Scored>& variants) {
-    return variants.back();
-}
+Scored without_offset(const std::vector<Scored>& variants) { return variants.back(); }
 
 std::vector<Scored> finished_scale(double c, double noise_level, bool exact = true) {
     Noise noise;
@@ -118,7 +116,7 @@ TEST(RegressFinish, ExactConstantsMustBeEarned) {
     // 1/2 at 1% noise: inside its interval and far cheaper than 0.49.. to
     // three digits.
     auto half = finished_scale(0.5, 0.01);
-    const Scored& h = without_offset(half);
+    const Scored h = without_offset(half);
     EXPECT_TRUE(h.formula[0].has_exact);
     EXPECT_EQ(h.formula[0].exact.q, 2);
     ASSERT_EQ(h.estimates.size(), 1u);
@@ -127,14 +125,14 @@ TEST(RegressFinish, ExactConstantsMustBeEarned) {
     EXPECT_LT(std::fabs(h.estimates[0].value - 0.5), 1.5 * h.estimates[0].std_error);
     // 2*pi/sqrt(9.81) = 2.00607 is near 4*sqrt(2*pi)/5 = 2.00530, but that
     // form costs more than the fitted value does.
-    const Scored& g = without_offset(finished_scale(2.0060666, 0.01));
+    const Scored g = without_offset(finished_scale(2.0060666, 0.01));
     for (const Term& t : g.formula) EXPECT_FALSE(t.kind == Kind::Const && t.has_exact);
     // 0.5003 is not 1/2 when the data pin it down to 1e-12.
-    const Scored& n = without_offset(finished_scale(0.5003, 0.0));
+    const Scored n = without_offset(finished_scale(0.5003, 0.0));
     EXPECT_FALSE(n.formula[0].has_exact);
     EXPECT_NEAR(n.formula[0].value, 0.5003, 1e-12);
     // And nothing is snapped when asked not to.
-    const Scored& off = without_offset(finished_scale(0.5, 0.0, false));
+    const Scored off = without_offset(finished_scale(0.5, 0.0, false));
     EXPECT_FALSE(off.formula[0].has_exact);
 }
 
