@@ -96,7 +96,7 @@ def test_judge_passes_the_laws_own_curve_and_fails_one_shifted_beyond_the_tolera
     for name in ("Michaelis", "Kepler"):
         e = entry(name)
         x, y = e.load()
-        params, rmse = law_verdicts.fit_law(e.law, x, y, e.start)
+        params, rmse = law_verdicts.fit_law(e.law, x, y, e.start, e.relative)
         verdict = law_verdicts.judge(e, x, y, lambda p: e.law(*p.T, *params))
         assert verdict["form"] and verdict["curve"] and verdict["curve_deviation"] < 1e-9
         scale = 1.1 if e.relative else 1.0
