@@ -83,6 +83,12 @@ TEST(TidyText, ParenthesesOnlyWhereTheReadingNeedsThem) {
         {"x0 x1 add sqrt", "sqrt(x0 + x1)"},
         {"x0 x1 div sqrt #2:pi mul", "2*pi*sqrt(x0/x1)"},
         {"x0 x1 zyl", "exp(x0) - log(x1)"},
+        // A factor whose terms are all negative gives its sign away.
+        {"x0 -0.75 x0 sub mul", "-x0*(x0 + 0.75)"},
+        {"x0 x1 add x0 neg x1 sub mul", "-(x0 + x1)**2"},
+        {"x0 neg #1 sub inv", "-1/(x0 + 1)"},
+        {"x0 neg x1 sub square", "(x0 + x1)**2"},
+        {"x0 neg x1 sub sqrt", "sqrt(-x0 - x1)"},
     });
 }
 

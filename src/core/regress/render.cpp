@@ -11,14 +11,10 @@ namespace zyl::regress {
 namespace {
 
 using tidy::Form;
+using tidy::negative;
 using tidy::Node;
 using tidy::NodeId;
 using tidy::Shape;
-
-bool negative(const Node& n) {
-    if (n.shape != Shape::Number && n.shape != Shape::Product) return false;
-    return n.number.inexact ? std::signbit(n.number.value) : n.number.p < 0;
-}
 
 std::string number_text(const tidy::Number& n, bool with_sign) {
     if (n.inexact) return format_shortest(with_sign ? n.value : std::fabs(n.value));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <numeric>
 #include <unordered_map>
 #include <utility>
@@ -16,6 +17,11 @@ bool operator<(const Key& a, const Key& b) {
     if (std::lexicographical_compare(a.tokens.begin(), a_end, b.tokens.begin(), b_end)) return true;
     if (std::lexicographical_compare(b.tokens.begin(), b_end, a.tokens.begin(), a_end)) return false;
     return a.hash < b.hash;
+}
+
+bool negative(const Node& n) {
+    if (n.shape != Shape::Number && n.shape != Shape::Product) return false;
+    return n.number.inexact ? std::signbit(n.number.value) : n.number.p < 0;
 }
 
 namespace {
@@ -77,6 +83,7 @@ private:
 Number exact(const Ratio& r) { return {false, r.value(), r.p, r.q}; }
 Number inexact(double v) { return {true, v, 0, 1}; }
 Ratio ratio_of(const Number& n) { return {n.p, n.q}; }
+bool is_one(const Number& n) { return !n.inexact && n.p == 1 && n.q == 1; }
 
 // A product of inexact constants in an order that does not depend on how the
 // formula was assembled, so that the rounding does not either.
@@ -155,15 +162,16 @@ public:
             return d;
         }
         d.ratio = ratio(t.exact.p, t.exact.q).value_or(Ratio{});
-        const NodeId pi = constant(Irrational::Pi);
+        auto pi = [this](std::int64_t halves) { return Factor{constant(Irrational::Pi), halves}; };
+        auto root_two = [this] { return Factor{number(exact({2, 1})), 1}; };
         switch (t.exact.basis) {
             case Basis::One: break;
-            case Basis::Pi: d.factors = {{pi, 2}}; break;
-            case Basis::PiSquared: d.factors = {{pi, 4}}; break;
+            case Basis::Pi: d.factors = {pi(2)}; break;
+            case Basis::PiSquared: d.factors = {pi(4)}; break;
             case Basis::E: d.factors = {{constant(Irrational::E), 2}}; break;
-            case Basis::SqrtTwoPi: d.factors = {{number(exact({2, 1})), 1}, {pi, 1}}; break;
-            case Basis::SqrtTwo: d.factors = {{number(exact({2, 1})), 1}}; break;
-            case Basis::SqrtPi: d.factors = {{pi, 1}}; break;
+            case Basis::SqrtTwoPi: d.factors = {root_two(), pi(1)}; break;
+            case Basis::SqrtTwo: d.factors = {root_two()}; break;
+            case Basis::SqrtPi: d.factors = {pi(1)}; break;
         }
         return d;
     }
@@ -207,35 +215,36 @@ private:
     NodeId number(const Number& x) {
         Node n = shaped(Shape::Number);
         n.number = x;
-        return add(std::move(n));
+        return intern(std::move(n));
     }
     NodeId constant(Irrational c) { return indexed(Shape::Constant, static_cast<std::uint32_t>(c)); }
     NodeId variable(std::uint32_t j) { return indexed(Shape::Variable, j); }
     NodeId indexed(Shape shape, std::uint32_t index) {
         Node n = shaped(shape);
         n.index = index;
-        return add(std::move(n));
+        return intern(std::move(n));
     }
     NodeId call(Fn f, NodeId arg) {
         Node n = shaped(Shape::Call);
         n.fn = f;
         n.arg = arg;
-        return add(std::move(n));
+        return intern(std::move(n));
     }
 
     NodeId negation(NodeId id) {
         const Node& n = nodes_[id];
         if (n.shape == Shape::Number || n.shape == Shape::Product) {
             Number c = n.number;
-            c.value = -c.value;
             c.p = -c.p;
+            c.value = c.inexact ? -c.value : ratio_of(c).value();
             if (n.shape == Shape::Number) return number(c);
-            return add(product_node(c, n.factors));
+            if (is_one(c) && n.factors.size() == 1 && n.factors[0].halves == 2) return n.factors[0].base;
+            return intern(product_node(c, n.factors));
         }
-        return add(product_node(exact({-1, 1}), {{id, 2}}));
+        return intern(product_node(exact({-1, 1}), {{id, 2}}));
     }
 
-    NodeId add(Node n) {
+    NodeId intern(Node n) {
         std::vector<std::uint64_t> identity{static_cast<std::uint64_t>(n.shape), static_cast<std::uint64_t>(n.fn),
                                             n.index,
                                             n.number.inexact ? 1U : 0U,
@@ -356,7 +365,7 @@ private:
         if (ordered_terms.size() == 1) return ordered_terms.front();
         Node n = shaped(Shape::Sum);
         n.terms = std::move(ordered_terms);
-        return add(std::move(n));
+        return intern(std::move(n));
     }
 
     NodeId finish_product(Draft d) {
@@ -364,6 +373,7 @@ private:
             for (Factor& f : d.factors) f.halves = -f.halves;
         std::vector<Factor> factors = std::move(d.factors);
         for (bool expanded = true; expanded;) {
+            for (Factor& f : factors) pull_sign(f, d);
             merge_equal_bases(factors);
             expanded = false;
             std::vector<Factor> kept;
@@ -376,10 +386,19 @@ private:
             return f.halves < 0 && nodes_[f.base].shape == Shape::Number && nodes_[f.base].number.value == 0.0;
         });
         if (factors.empty() || (coefficient.value == 0.0 && !zero_divisor)) return number(coefficient);
-        if (!coefficient.inexact && coefficient.p == 1 && coefficient.q == 1 && factors.size() == 1 &&
-            factors[0].halves == 2)
-            return factors[0].base;
-        return add(product_node(coefficient, std::move(factors)));
+        if (is_one(coefficient) && factors.size() == 1 && factors[0].halves == 2) return factors[0].base;
+        return intern(product_node(coefficient, std::move(factors)));
+    }
+
+    // A sum of negative terms raised to an integer power gives its sign to
+    // the coefficient: -x*(x + 1), not x*(-x - 1).
+    void pull_sign(Factor& f, Draft& d) {
+        const Node& base = nodes_[f.base];
+        if (f.halves % 2 != 0 || base.shape != Shape::Sum) return;
+        if (!std::all_of(base.terms.begin(), base.terms.end(), [this](NodeId t) { return negative(nodes_[t]); }))
+            return;
+        f.base = finish_sum(base.terms, true);
+        if ((f.halves / 2) % 2 != 0) d.ratio.p = -d.ratio.p;
     }
 
     void merge_equal_bases(std::vector<Factor>& factors) const {

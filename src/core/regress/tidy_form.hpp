@@ -62,6 +62,10 @@ struct Node {
     Key key;
 };
 
+// A number or product with a negative coefficient: what is written with a
+// leading minus.
+bool negative(const Node& n);
+
 class Form {
 public:
     // nullopt when the list is not a well-formed postfix formula.
