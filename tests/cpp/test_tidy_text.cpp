@@ -203,6 +203,9 @@ TEST(TidyText, ZerosStayHonest) {
         {"x0 0.0 div", "x0/0.0"},
         {"x0 #0 add", "x0"},
         {"#0 inv inv", "0"},
+        {"#0 #0 div", "0/0"},
+        {"0.0 0.0 div x0 mul", "0.0*x0/0.0"},
+        {"x0 0.0 add", "x0"},
     });
 }
 

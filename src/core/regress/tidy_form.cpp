@@ -103,7 +103,7 @@ struct Draft {
     NodeId done = 0;
     Ratio ratio;                  // the exact part of a product's coefficient
     std::vector<double> over;     // inexact constants it multiplies by
-    std::vector<double> under;    // inexact constants it divides by, never zero
+    std::vector<double> under;    // inexact constants it divides by
     std::vector<Factor> factors;  // powers, to be negated when `inverted`
     bool inverted = false;
     std::vector<NodeId> terms;  // a sum's finished terms, to be negated when `negated`
@@ -158,7 +158,9 @@ public:
         if (t.kind == Kind::Var) return done(variable(t.var));
         Draft d = powers({});
         if (!t.has_exact) {
-            d.over = {t.value};
+            // A zero is a factor, so that dividing by it stays written (x/0.0).
+            if (t.value == 0.0) d.factors = {{number(inexact(t.value)), 2}};
+            else d.over = {t.value};
             return d;
         }
         d.ratio = ratio(t.exact.p, t.exact.q).value_or(Ratio{});
@@ -401,12 +403,16 @@ private:
         if ((f.halves / 2) % 2 != 0) d.ratio.p = -d.ratio.p;
     }
 
+    // Zeros do not merge: 0.0/0.0 is not 1.
     void merge_equal_bases(std::vector<Factor>& factors) const {
         std::sort(factors.begin(), factors.end(), [this](const Factor& a, const Factor& b) { return before(a, b); });
         std::size_t out = 0;
         for (std::size_t i = 0; i < factors.size();) {
             Factor merged = factors[i];
-            for (++i; i < factors.size() && factors[i].base == merged.base; ++i) merged.halves += factors[i].halves;
+            const Node& base = nodes_[merged.base];
+            const bool zero = base.shape == Shape::Number && base.number.value == 0.0;
+            for (++i; !zero && i < factors.size() && factors[i].base == merged.base; ++i)
+                merged.halves += factors[i].halves;
             if (merged.halves != 0) factors[out++] = merged;
         }
         factors.resize(out);
@@ -537,15 +543,12 @@ private:
 
     void invert(Draft& d) {
         d = as_product(std::move(d));
-        // Zero constants stay factors: 1/0 is written, not folded.
-        const std::int64_t first_power = d.inverted ? -2 : 2;
+        // An exact zero becomes a factor, as inexact ones are from the
+        // start, so that 1/0 is written, not folded.
         if (d.ratio.p == 0) {
-            d.factors.push_back({number(exact(d.ratio)), first_power});
+            d.factors.push_back({number(exact(d.ratio)), d.inverted ? -2 : 2});
             d.ratio = Ratio{};
         }
-        for (double v : d.over)
-            if (v == 0.0) d.factors.push_back({number(inexact(v)), first_power});
-        std::erase(d.over, 0.0);
         std::swap(d.over, d.under);
         d.ratio = ratio(d.ratio.q, d.ratio.p).value_or(Ratio{});
         d.inverted = !d.inverted;
