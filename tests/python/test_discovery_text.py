@@ -94,16 +94,16 @@ def stable_value(function, point):
 
 
 def assert_same_function(read, built):
-    compared = 0
     read, built = evaluator(read), evaluator(built)
     for point in POINTS:
         a, b = stable_value(read, point), stable_value(built, point)
+        # The text may be defined where sympy is not (x/x reads as 1), never
+        # the other way round.
+        assert a is not None or b is None, (point, b)
         if a is None or b is None:
             continue
-        compared += 1
         # Folded inexact constants may round differently by an ulp or so.
         assert abs(a - b) <= 1e-12 * (1 + abs(a) + abs(b)), (point, a, b)
-    return compared
 
 
 def assert_tidy(text):
@@ -159,21 +159,6 @@ def rewrite(tree, rng):
 def test_every_assembly_order_prints_one_text(tree, rng):
     other = rewrite(tree, rng)
     assert str(formula(other)) == str(formula(tree)), (tree, other)
-
-
-@pytest.mark.parametrize("nodes, text", [
-    ([("var", 1), ("var", 2), ("op", "mul"), ("var", 0), ("const", -1.0, (-1, 1, "1")), ("op", "add"),
-      ("op", "div")], "x1*x2/(x0 - 1)"),
-    ([("var", 1), ("var", 2), ("var", 0), ("op", "div"), ("op", "div"), ("const", 4 * 3.141592653589793,
-      (4, 1, "pi")), ("op", "div")], "x0*x1/(4*pi*x2)"),
-    ([("var", 0), ("var", 0), ("op", "square"), ("op", "mul"), ("op", "square")], "x0**6"),
-    ([("var", 0), ("op", "sqrt"), ("var", 0), ("op", "mul")], "x0**(3/2)"),
-    ([("var", 0), ("var", 1), ("op", "zyl")], "exp(x0) - log(x1)"),
-])
-def test_known_texts(nodes, text):
-    f = Formula(_Formula(nodes, 0.0), NAMES)
-    assert str(f) == text
-    assert sympy.simplify(sympy.parse_expr(text, local_dict=dict(READER)) - f.sympy()) == 0
 
 
 def test_deep_formula_prints_quickly_and_whole():

@@ -11,14 +11,6 @@
 
 namespace zyl::regress::tidy {
 
-bool operator<(const Key& a, const Key& b) {
-    const auto a_end = a.tokens.begin() + a.size;
-    const auto b_end = b.tokens.begin() + b.size;
-    if (std::lexicographical_compare(a.tokens.begin(), a_end, b.tokens.begin(), b_end)) return true;
-    if (std::lexicographical_compare(b.tokens.begin(), b_end, a.tokens.begin(), a_end)) return false;
-    return a.hash < b.hash;
-}
-
 bool negative(const Node& n) {
     if (n.shape != Shape::Number && n.shape != Shape::Product) return false;
     return n.number.inexact ? std::signbit(n.number.value) : n.number.p < 0;
@@ -26,69 +18,32 @@ bool negative(const Node& n) {
 
 namespace {
 
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 // Beyond this, repeated squaring stops merging powers: x**(2**40) is
 // already past anything a search builds.
 constexpr std::int64_t kMaxHalves = std::int64_t{1} << 40;
 // Inexact constants raised to larger powers stay written as powers.
 constexpr std::int64_t kMaxRepeats = 4;
 
-// Unsigned images in the order of the values.
-std::uint64_t ordered(double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    return (bits & kSignBit) != 0 ? ~bits : bits | kSignBit;
+void put_number(KeyBuilder& b, const Number& n) {
+    b.token(ordered(n.value));
+    b.token(n.inexact ? 1 : 0);
+    b.hashed(ordered(n.p));
+    b.hashed(static_cast<std::uint64_t>(n.q));
 }
-std::uint64_t ordered(std::int64_t v) { return static_cast<std::uint64_t>(v) ^ kSignBit; }
-
-std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
-    std::uint64_t z = h ^ (v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-}
-
-class KeyBuilder {
-public:
-    void token(std::uint64_t t) {
-        hashed(t);
-        put(t);
-    }
-    void hashed(std::uint64_t t) { key_.hash = mix(key_.hash, t); }
-    void child(const Key& c) {
-        hashed(c.hash);
-        for (std::uint8_t i = 0; i < c.size; ++i) put(c.tokens[i]);
-        // What follows a cut-off child would not line up with other keys.
-        if (!c.complete) key_.complete = false;
-    }
-    void number(const Number& n) {
-        token(ordered(n.value));
-        token(n.inexact ? 1 : 0);
-        hashed(ordered(n.p));
-        hashed(static_cast<std::uint64_t>(n.q));
-    }
-    const Key& key() const { return key_; }
-
-private:
-    void put(std::uint64_t t) {
-        if (!key_.complete) return;
-        if (key_.size == kKeyTokens) {
-            key_.complete = false;
-            return;
-        }
-        key_.tokens[key_.size++] = t;
-    }
-    Key key_;
-};
 
 Number exact(const Ratio& r) { return {false, r.value(), r.p, r.q}; }
 Number inexact(double v) { return {true, v, 0, 1}; }
 Ratio ratio_of(const Number& n) { return {n.p, n.q}; }
 bool is_one(const Number& n) { return !n.inexact && n.p == 1 && n.q == 1; }
 
-// A product of inexact constants in an order that does not depend on how the
-// formula was assembled, so that the rounding does not either.
-double ordered_product(std::vector<double>& values) {
+// Inexact constants multiply and add in an order that does not depend on
+// how the formula was assembled, so that the rounding does not either.
+void sort_by_value(std::vector<double>& values) {
     std::sort(values.begin(), values.end(), [](double a, double b) { return ordered(a) < ordered(b); });
+}
+
+double ordered_product(std::vector<double>& values) {
+    sort_by_value(values);
     double out = 1.0;
     for (double v : values) out *= v;
     return out;
@@ -270,7 +225,7 @@ private:
         KeyBuilder b;
         b.token(static_cast<std::uint64_t>(n.shape));
         switch (n.shape) {
-            case Shape::Number: b.number(n.number); break;
+            case Shape::Number: put_number(b, n.number); break;
             case Shape::Constant:
             case Shape::Variable: b.token(n.index); break;
             case Shape::Call:
@@ -292,7 +247,7 @@ private:
             b.child(nodes_[f.base].key);
             b.token(ordered(-f.halves));  // higher powers first
         }
-        b.number(coefficient);
+        put_number(b, coefficient);
     }
 
     // Terms of a sum are ordered by their powers first and their coefficient
@@ -355,8 +310,7 @@ private:
         ordered_terms.reserve(rest.size() + 1);
         for (std::size_t i : order) ordered_terms.push_back(rest[i]);
         if (!inexact_parts.empty()) {
-            std::sort(inexact_parts.begin(), inexact_parts.end(),
-                      [](double a, double b) { return ordered(a) < ordered(b); });
+            sort_by_value(inexact_parts);
             double total = exact_part->value();
             for (double v : inexact_parts) total += v;
             if (total != 0.0) ordered_terms.push_back(number(inexact(total)));

@@ -11,12 +11,12 @@
 // x**(3/2), sqrt(x**2) is not x); constants multiply into the coefficient
 // and add into one constant term, exactly while they are exact; like terms
 // of a sum are not collected. zyl(a, b) reads as exp(a) - log(b).
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "formula.hpp"
+#include "tidy_key.hpp"
 
 namespace zyl::regress::tidy {
 
@@ -39,17 +39,6 @@ struct Factor {
 
 enum class Shape : std::uint8_t { Number, Constant, Variable, Call, Sum, Product };
 enum class Irrational : std::uint8_t { Pi, E };
-
-// A prefix of a node's serialisation, for ordering; the hash of the whole
-// serialisation settles what the prefix leaves open.
-inline constexpr std::size_t kKeyTokens = 16;
-struct Key {
-    std::array<std::uint64_t, kKeyTokens> tokens{};
-    std::uint8_t size = 0;
-    bool complete = true;
-    std::uint64_t hash = 0;
-};
-bool operator<(const Key& a, const Key& b);
 
 struct Node {
     Shape shape = Shape::Number;
