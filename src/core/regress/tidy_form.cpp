@@ -372,15 +372,19 @@ private:
         factors.resize(out);
     }
 
-    // Folds an integer power of a constant into the coefficient, or spreads
-    // an integer power of a product over its factors; false when it stays a
-    // factor as it is.
+    // Folds the integer part of a constant's power into the coefficient
+    // (2**(3/2) is 2*sqrt(2)), or spreads an integer power of a product over
+    // its factors; false when the factor stays as it is.
     bool absorb(const Factor& f, Draft& d, std::vector<Factor>& kept, bool& expanded) {
-        if (f.halves % 2 != 0) return false;
-        const std::int64_t n = f.halves / 2;
+        const std::int64_t n = f.halves / 2;  // toward zero: the root, if any, stays
         const Node& base = nodes_[f.base];
-        if (base.shape == Shape::Number) return scale(d, base.number, n);
-        if (base.shape != Shape::Product) return false;
+        if (n == 0) return false;
+        if (base.shape == Shape::Number) {
+            if (!scale(d, base.number, n)) return false;
+            if (f.halves % 2 != 0) kept.push_back({f.base, f.halves % 2});
+            return true;
+        }
+        if (base.shape != Shape::Product || f.halves % 2 != 0) return false;
         const std::int64_t limit = kMaxHalves / (n < 0 ? -n : n);
         for (const Factor& g : base.factors)
             if (g.halves > limit || g.halves < -limit) return false;
