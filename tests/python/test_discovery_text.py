@@ -1,5 +1,6 @@
 """Formula text reads back as sympy input equal to Formula.sympy(), and every
 assembly order of one formula prints the same text."""
+import itertools
 import random
 
 import pytest
@@ -19,8 +20,8 @@ READER = {**dict(zip(NAMES, SYMBOLS)), "pi": sympy.pi, "E": sympy.E, "sqrt": sym
 UNARY = ("neg", "inv", "exp", "log", "sqrt", "sin", "cos", "abs", "square")
 BINARY = ("add", "sub", "mul", "div", "zyl")
 FITTED = (0.5, 1.5, -0.75, 2.0, 3.25, -2.5, 0.125, 10.0, 0.1, 8.314)
-EXACT = ((3, 5, "1"), (-1, 2, "1"), (2, 1, "1"), (0, 1, "1"), (1, 4, "pi"), (4, 1, "pi"), (3, 4, "pi**2"),
-         (1, 1, "sqrt(2*pi)"), (-3, 2, "sqrt(2)"), (1, 2, "sqrt(pi)"), (1, 1, "e"))
+EXACT = ((3, 5, "1"), (-1, 2, "1"), (2, 1, "1"), (0, 1, "1"), (-7, 3, "1"), (1, 4, "pi"), (4, 1, "pi"),
+         (3, 4, "pi**2"), (1, 1, "sqrt(2*pi)"), (-3, 2, "sqrt(2)"), (1, 2, "sqrt(pi)"), (1, 1, "e"))
 BASES = {"1": 1, "pi": sympy.pi, "pi**2": sympy.pi**2, "sqrt(2*pi)": sympy.sqrt(2 * sympy.pi),
          "sqrt(2)": sympy.sqrt(2), "sqrt(pi)": sympy.sqrt(sympy.pi), "e": sympy.E}
 # Rows where the variables are all positive, and one with negative ones.
@@ -64,7 +65,10 @@ def evaluator(expr):
     zoo or nan (a division by the constant 0), which has no values."""
     if expr.has(sympy.zoo, sympy.nan):
         return None
-    return sympy.lambdify(SYMBOLS, expr, "mpmath")
+    try:
+        return sympy.lambdify(SYMBOLS, expr, "mpmath")
+    except ValueError:  # a Float sympy folded beyond what it can print
+        return None
 
 
 def value(function, point, digits):
@@ -93,17 +97,36 @@ def stable_value(function, point):
     return high
 
 
-def assert_same_function(read, built):
-    read, built = evaluator(read), evaluator(built)
+def nudged(tree, signs):
+    """The tree with its fitted constants moved by 1e-14 of their size, in
+    the directions `signs` gives them in turn."""
+    if tree[0] == "const" and tree[2] is None:
+        return ("const", tree[1] * (1 + next(signs) * 1e-14), None)
+    if is_leaf(tree):
+        return tree
+    return (tree[0], *(nudged(child, signs) for child in tree[1:]))
+
+
+def assert_reads_as_sympy(tree):
+    f = formula(tree)
+    read = evaluator(sympy.parse_expr(str(f), local_dict=dict(READER)))
+    built = evaluator(f.sympy())
+    # The text folds fitted constants (0.1*0.7) in doubles, sympy in its own
+    # order and precision, and both may then round by an ulp or so; the
+    # slack is what moving them by far more than that does to the value,
+    # which nested exponentials may magnify.
+    nudges = [evaluator(formula(nudged(tree, signs)).sympy())
+              for signs in (itertools.repeat(1), itertools.cycle((1, -1)))]
     for point in POINTS:
         a, b = stable_value(read, point), stable_value(built, point)
         # The text may be defined where sympy is not (x/x reads as 1), never
         # the other way round.
         assert a is not None or b is None, (point, b)
-        if a is None or b is None:
+        nudged_values = [stable_value(n, point) for n in nudges]
+        if a is None or b is None or None in nudged_values:
             continue
-        # Folded inexact constants may round differently by an ulp or so.
-        assert abs(a - b) <= 1e-12 * (1 + abs(a) + abs(b)), (point, a, b)
+        slack = max(abs(v - b) for v in nudged_values)
+        assert abs(a - b) <= 1e-12 * (1 + abs(a) + abs(b)) + 100 * slack, (point, a, b)
 
 
 def assert_tidy(text):
@@ -115,11 +138,8 @@ def assert_tidy(text):
 @settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(TREES)
 def test_text_reads_back_as_the_sympy_expression(tree):
-    f = formula(tree)
-    text = str(f)
-    assert_tidy(text)
-    read = sympy.parse_expr(text, local_dict=dict(READER))
-    assert_same_function(read, f.sympy())
+    assert_tidy(str(formula(tree)))
+    assert_reads_as_sympy(tree)
 
 
 # ---- assembly orders -------------------------------------------------------
