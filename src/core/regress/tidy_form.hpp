@@ -10,7 +10,9 @@
 // its operand unless that operand is a single odd power (sqrt(x**3) is
 // x**(3/2), sqrt(x**2) is not x); constants multiply into the coefficient
 // and add into one constant term, exactly while they are exact; like terms
-// of a sum are not collected. zyl(a, b) reads as exp(a) - log(b).
+// of a sum are not collected; a sum of negative terms raised to an integer
+// power gives its sign to the coefficient; zeros never cancel (0.0/0.0 stays).
+// zyl(a, b) reads as exp(a) - log(b).
 #include <cstdint>
 #include <optional>
 #include <vector>
