@@ -74,7 +74,6 @@ def _plot_formula(formula, X, y, ax=None):
     covariance (none when the covariance is unknown). With several it draws
     measured against predicted values and the identity line.
     """
-    np = _numpy()
     samples = _as_samples(X, "this formula", len(formula.feature_names))
     targets = _as_targets(y, samples)
     named = isinstance(getattr(y, "name", None), str)
@@ -105,10 +104,10 @@ def _fit_axes(ax):
 
 def _sole_input(formula, samples):
     """The column the formula can be drawn against, or None when it needs several."""
-    used = sorted({node[1] for node in formula.nodes if node[0] == "var"})
     if samples.shape[1] == 1:
         return 0
-    return used[0] if len(used) == 1 else None
+    used = {node[1] for node in formula.nodes if node[0] == "var"}
+    return used.pop() if len(used) == 1 else None
 
 
 def _draw_curve(ax, residual_ax, formula, samples, targets, predicted, column, target_name):
