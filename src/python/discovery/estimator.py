@@ -120,8 +120,11 @@ class FormulaRegressor:
 
     def __repr__(self):
         defaults = type(self)().get_params()
-        changed = ", ".join(f"{k}={v!r}" for k, v in self.get_params().items() if v is not defaults[k] and v != defaults[k])
+        changed = ", ".join(f"{k}={v!r}" for k, v in self.get_params().items() if _changed(v, defaults[k]))
         return f"{type(self).__name__}({changed})"
+
+    def _repr_html_(self):
+        return _estimator_html(self)
 
     def __sklearn_tags__(self):
         from sklearn.utils import InputTags, RegressorTags, Tags, TargetTags
@@ -245,6 +248,17 @@ class FormulaRegressor:
                 "The feature names should match those that were passed during fit.\n"
                 f"Fitted with: {list(fitted)!r}\nGiven: {list(given)!r}"
             )
+
+
+def _changed(value, default):
+    """Whether a parameter differs from its default; an array of names differs
+    from None (comparing it would give an array, which has no truth value)."""
+    if value is default:
+        return False
+    try:
+        return bool(value != default)
+    except (TypeError, ValueError):
+        return True
 
 
 def _r2_of(targets):

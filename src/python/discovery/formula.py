@@ -256,6 +256,23 @@ class Formula:
         exec(compile(self.to_numpy_source(), f"<formula {self}>", "exec"), namespace)
         return namespace["f"]
 
+    def plot(self, X, y, ax=None):
+        """Draws the formula against data X, y (matplotlib, the 'plot' extra);
+        returns (axes, residual axes).
+
+        With one input: the data, the formula's curve across and a little
+        beyond their range, and the 95% confidence band of the curve (1.96
+        standard deviations, propagated from `covariance`; none where that is
+        unknown). With several: measured against predicted values and the
+        identity line. Residuals go on a second axes beneath `ax` (a new
+        figure when ax is None). A log scale is used where the values span
+        three decades or more, with relative residuals for such targets.
+        """
+        return _plot_formula(self, X, y, ax)
+
+    def _repr_latex_(self):
+        return _latex_display(self)
+
 
 def _fold_postfix(nodes, leaf, unary, binary):
     """Evaluates the postfix nodes over any value type: leaf(node) for var and

@@ -56,6 +56,15 @@ class Front(tuple):
             self.rows(), columns=["complexity", "rmse", "description_length", "bic", "formula", "selected"]
         )
 
+    def plot(self, ax=None):
+        """Draws complexity against rmse, the selected formula marked and
+        labelled (matplotlib, the 'plot' extra); a log scale when the errors
+        span decades. Returns the axes (a new figure's when ax is None)."""
+        return _plot_front(self, ax)
+
+    def _repr_html_(self):
+        return _front_html(self)
+
 
 def _score(value):
     """A score column entry: '-' where a formula may not be selected by it."""
