@@ -1,11 +1,13 @@
-# What a fit shows: the Pareto front as a table (text, or a pandas DataFrame),
-# and the progress of a running search on stderr and to a callback.
+# What a fit shows: the front as a table (text, or a pandas DataFrame), and
+# the progress of a running search on stderr and to a callback.
 
 
 class Front(tuple):
-    """The Pareto front of a fit: the best formula found for each complexity, in
-    increasing complexity, each with a smaller training error than the one
-    before. `selected` is the index of the formula the fit chose (best_).
+    """The front of a fit: for each complexity, in increasing complexity, the
+    formula with the best score by the fit's model_selection (description
+    length, or the error for "bic" and "accuracy"), kept when its training
+    error is smaller than that of every simpler one kept, and always kept when
+    it is the one the fit chose. `selected` is that one's index (best_).
 
     print(front) shows it as a table with each formula's rmse, description
     length in nats ("mdl"; "-" where the formula may not be selected: a fitted
@@ -68,7 +70,7 @@ class Front(tuple):
 
 def _score(value):
     """A score column entry: '-' where a formula may not be selected by it."""
-    return f"{value:>9.2f}" if value == value and value not in (float("inf"), float("-inf")) else f"{'-':>9}"
+    return f"{value:>9.5g}" if value == value and value not in (float("inf"), float("-inf")) else f"{'-':>9}"
 
 
 class _Progress:
