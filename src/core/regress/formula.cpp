@@ -105,6 +105,7 @@ bool apply(Fn f, const double* a, const double* b, double* out, std::size_t n) {
 namespace {
 
 std::optional<std::size_t> required_depth(const Formula& f, std::size_t n_vars) {
+    if (f.size() > kMaxTerms) return std::nullopt;
     std::size_t depth = 0;
     std::size_t deepest = 0;
     for (const Term& t : f) {
@@ -135,8 +136,8 @@ std::optional<std::size_t> required_depth(const Formula& f, std::size_t n_vars) 
 
 bool well_formed(const Formula& f, std::size_t n_vars) { return required_depth(f, n_vars).has_value(); }
 
-bool Evaluator::run(const Formula& f, const Columns& data) {
-    const std::size_t n = data.samples;
+bool Evaluator::run_rows(const Formula& f, const Columns& data, std::size_t first, std::size_t count) {
+    const std::size_t n = count;
     n_ = n;
     result_ = nullptr;
     formed_ = false;
@@ -154,7 +155,7 @@ bool Evaluator::run(const Formula& f, const Columns& data) {
                 stack_.push_back(slot);
                 break;
             case Kind::Var:
-                stack_.push_back(data.columns[t.var]);
+                stack_.push_back(data.columns[t.var] + first);
                 break;
             case Kind::Op: {
                 const double* b = nullptr;
@@ -175,6 +176,41 @@ bool Evaluator::run(const Formula& f, const Columns& data) {
     for (std::size_t i = 0; i < n && ok; ++i) ok = discover::rules::finite(result_[i]);
     formed_ = true;
     return ok;
+}
+
+namespace {
+
+// A block's scratch holds depth x rows doubles: about this many, so that it
+// stays in the cache, with rows between the bounds below.
+constexpr std::size_t kBlockScratchDoubles = std::size_t{1} << 16;
+constexpr std::size_t kMinBlockRows = 16;
+constexpr std::size_t kMaxBlockRows = 4096;
+// Estimated nanoseconds per term and sample, for the pool's hand-off.
+constexpr double kTermSampleNs = 3.0;
+
+}  // namespace
+
+bool evaluate_samples(const Formula& f, const Columns& data, double* out, const MapControl& control) {
+    const std::size_t n = data.samples;
+    const auto depth = required_depth(f, data.columns.size());
+    if (!depth) {
+        std::fill(out, out + n, kNaN);
+        return true;
+    }
+    const std::size_t rows = std::clamp(kBlockScratchDoubles / *depth, kMinBlockRows, kMaxBlockRows);
+    const std::size_t blocks = (n + rows - 1) / rows;
+    std::vector<Evaluator> evaluators(WorkerPool::instance().worker_slots());
+    MapControl block_control = control;
+    block_control.element_cost_ns = kTermSampleNs * static_cast<double>(f.size() * rows);
+    const std::size_t done = parallel_for_workers(blocks, [&](std::size_t worker, std::size_t k) {
+        const std::size_t first = k * rows;
+        const std::size_t count = std::min(rows, n - first);
+        Evaluator& e = evaluators[worker];
+        e.run_rows(f, data, first, count);
+        const std::span<const double> values = e.values();
+        std::copy(values.begin(), values.end(), out + first);
+    }, block_control);
+    return done == blocks;
 }
 
 }  // namespace zyl::regress

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl::regress {
 
 // Unary operations first (codes below kFirstBinary), then binary ones.
@@ -72,15 +74,23 @@ struct Columns {
     std::size_t samples = 0;
 };
 
-// True when the list is a well-formed postfix formula over `n_vars`
-// variables with known operations.
+// The most terms a formula may have. The search builds formulas of a few
+// dozen terms; the bound caps what a formula made by hand or read back from
+// storage can cost to evaluate, render or export.
+inline constexpr std::size_t kMaxTerms = 1000;
+
+// True when the list is a well-formed postfix formula of at most kMaxTerms
+// terms over `n_vars` variables with known operations.
 bool well_formed(const Formula& f, std::size_t n_vars);
 
 // Reusable scratch for evaluating whole formulas on one thread.
 class Evaluator {
 public:
     // False when the formula is ill-formed or some sample fails.
-    bool run(const Formula& f, const Columns& data);
+    bool run(const Formula& f, const Columns& data) { return run_rows(f, data, 0, data.samples); }
+    // The same over samples [first, first + count) only: values()[i] is
+    // sample first + i.
+    bool run_rows(const Formula& f, const Columns& data, std::size_t first, std::size_t count);
     // After a run on a well-formed formula: one value per sample, NaN where
     // the sample failed. They may live in an input column and stay valid
     // until the next run.
@@ -94,5 +104,12 @@ private:
     std::size_t n_ = 0;
     bool formed_ = false;
 };
+
+// out[i] = the value of `f` on sample i, NaN where the sample fails and
+// everywhere when the formula is ill-formed. The samples are taken in blocks
+// of rows on the worker pool, so the scratch space depends on the formula
+// only, never on the sample count. False when the work stopped early
+// (`control` cancelled it): out is then incomplete.
+bool evaluate_samples(const Formula& f, const Columns& data, double* out, const MapControl& control = {});
 
 }  // namespace zyl::regress

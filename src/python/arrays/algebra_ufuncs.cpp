@@ -13,6 +13,7 @@
 #include "algebra/octonion.hpp"
 #include "catalog.hpp"
 #include "inner_loop.hpp"
+#include "kernels/element_costs.hpp"
 #include "strided.hpp"
 
 namespace zyl::py::arrays {
@@ -126,22 +127,59 @@ int raise_fault(const GeometricProductStatus& status) {
     return raise_in_loop(PyExc_ValueError, describe(status).c_str());
 }
 
+// Lowers `first` to i; the fault of the lowest element wins, whatever the
+// split of the range.
+void note_fault(std::atomic<std::size_t>& first, std::size_t i) {
+    std::size_t seen = first.load();
+    while (i < seen && !first.compare_exchange_weak(seen, i)) {
+    }
+}
+
 // Elements that share one signature (the usual case: a single signature
 // broadcast against every pair) run on the pool with one plan.
 int geometric_shared_signature(const GeometricOperands& ops, std::size_t n, const std::vector<std::int8_t>& sig) {
     const GeometricProductPlan plan(ops.len, sig);
-    // The fault of the lowest element wins, whatever the split of the range.
     std::atomic<std::size_t> first_fault{n};
     const double cost_ns = 1.0 * static_cast<double>(ops.len * ops.len) + 5.0;
     const int rc = run_elements(n, cost_ns, true, [&](std::size_t i) {
-        if (ops.multiply(i, plan).ok()) return;
-        std::size_t seen = first_fault.load();
-        while (i < seen && !first_fault.compare_exchange_weak(seen, i)) {
-        }
+        if (!ops.multiply(i, plan).ok()) note_fault(first_fault, i);
     });
     if (rc != 0) return rc;
     if (first_fault.load() == n) return 0;
     return raise_fault(ops.multiply(first_fault.load(), plan));
+}
+
+// Element i multiplied term by term under its own signature, or the fault
+// that stopped it (r is then left alone).
+GeometricProductStatus multiply_term_by_term(const GeometricOperands& ops, npy_intp sig_len, std::size_t i) {
+    std::vector<std::int8_t> sig;
+    read_signature(ops.data[2] + static_cast<npy_intp>(i) * ops.steps[2], sig_len, ops.steps[6], sig);
+    std::vector<double> a(ops.len), b(ops.len), r;
+    for (std::size_t k = 0; k < ops.len; ++k) {
+        a[k] = at(ops.data[0] + static_cast<npy_intp>(i) * ops.steps[0], k, ops.steps[4]);
+        b[k] = at(ops.data[1] + static_cast<npy_intp>(i) * ops.steps[1], k, ops.steps[5]);
+    }
+    const GeometricProductStatus status = geometric_product(a, b, sig, r);
+    if (!status.ok()) return status;
+    for (std::size_t k = 0; k < ops.len; ++k)
+        at(ops.data[3] + static_cast<npy_intp>(i) * ops.steps[3], k, ops.steps[7]) = r[k];
+    return status;
+}
+
+// Signatures that differ from element to element, or algebras too large to
+// tabulate: each element is multiplied on its own, on the pool. A long
+// product looks for cancellation row by row, so even a single one stops
+// on Ctrl-C.
+int geometric_term_by_term(const GeometricOperands& ops, std::size_t n, npy_intp sig_len) {
+    std::atomic<std::size_t> first_fault{n};
+    const double cost_ns = cost::kGeometricTerm * static_cast<double>(ops.len * ops.len) + 50.0;
+    const int rc = run_elements(n, cost_ns, true, [&](std::size_t i) {
+        const GeometricProductStatus status = multiply_term_by_term(ops, sig_len, i);
+        if (!status.ok() && status.fault != GeometricProductFault::cancelled) note_fault(first_fault, i);
+    });
+    if (rc != 0) return rc;
+    if (first_fault.load() == n) return 0;
+    return raise_fault(multiply_term_by_term(ops, sig_len, first_fault.load()));
 }
 
 int geometric_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
@@ -159,20 +197,7 @@ int geometric_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* di
         if (steps[2] == 0) break;
     }
     if (shared && ops.len <= kMaxPlannedLength) return geometric_shared_signature(ops, n, first);
-    // Rare: signatures that differ from element to element, or algebras too
-    // large to tabulate; each element is multiplied on its own, in order.
-    for (std::size_t i = 0; i < n; ++i) {
-        read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], sig);
-        std::vector<double> a(ops.len), b(ops.len), r;
-        for (std::size_t k = 0; k < ops.len; ++k) {
-            a[k] = at(data[0] + static_cast<npy_intp>(i) * steps[0], k, steps[4]);
-            b[k] = at(data[1] + static_cast<npy_intp>(i) * steps[1], k, steps[5]);
-        }
-        const GeometricProductStatus status = geometric_product(a, b, sig, r);
-        if (!status.ok()) return raise_fault(status);
-        for (std::size_t k = 0; k < ops.len; ++k) at(data[3] + static_cast<npy_intp>(i) * steps[3], k, steps[7]) = r[k];
-    }
-    return 0;
+    return geometric_term_by_term(ops, n, sig_len);
 }
 
 // ---- Christoffel symbols ---------------------------------------------------

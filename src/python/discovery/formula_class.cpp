@@ -2,7 +2,6 @@
 // on the data it was fitted to.
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
@@ -118,6 +117,12 @@ bool read_nodes(PyObject* nodes, regress::Formula& out) {
     PyObject* seq = PySequence_Fast(nodes, "nodes must be a sequence of node tuples");
     if (seq == nullptr) return false;
     const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+    if (static_cast<std::size_t>(n) > regress::kMaxTerms) {
+        Py_DECREF(seq);
+        PyErr_Format(PyExc_ValueError, "nodes has %zd entries, more than the %zu a formula may have", n,
+                     regress::kMaxTerms);
+        return false;
+    }
     bool ok = true;
     std::size_t depth = 0;
     for (Py_ssize_t i = 0; i < n && ok; ++i) {
@@ -256,18 +261,18 @@ PyObject* evaluate(PyObject* self, PyObject* arg) {
     if (out == nullptr) return nullptr;
     auto* dst = reinterpret_cast<double*>(PyByteArray_AS_STRING(out));
     const std::vector<const double*> rows = columns.rows();
-    auto work = [&] {
-        regress::Evaluator evaluator;
-        evaluator.run(f.formula, {rows, n});
-        auto values = evaluator.values();
-        if (evaluator.formed()) std::copy(values.begin(), values.end(), dst);
-        else std::fill(dst, dst + n, std::nan(""));
-    };
+    const regress::Columns data{rows, n};
+    bool complete;
     if (n >= kReleaseFrom) {
         ReleasedLock unlocked;
-        work();
+        complete = regress::evaluate_samples(f.formula, data, dst, unlocked.interruptible());
     } else {
-        work();
+        complete = regress::evaluate_samples(f.formula, data, dst, interruptible());
+    }
+    if (!complete) {
+        Py_DECREF(out);
+        if (!PyErr_Occurred()) raise_incomplete_map();
+        return nullptr;
     }
     return out;
 }
