@@ -77,7 +77,7 @@ struct Columns {
 // The most terms a formula may have. The search builds formulas of a few
 // dozen terms; the bound caps what a formula made by hand or read back from
 // storage can cost to evaluate, render or export.
-inline constexpr std::size_t kMaxTerms = 1000;
+inline constexpr std::size_t kMaxTerms = 256;
 
 // True when the list is a well-formed postfix formula of at most kMaxTerms
 // terms over `n_vars` variables with known operations.
