@@ -85,11 +85,11 @@ constexpr std::size_t kMaxPlannedLength = 1024;
 
 // The signature of one element as the small integers the list API takes;
 // false with the list API's OverflowError for an entry outside -128 .. 127.
-bool read_signature(char* base, npy_intp len, npy_intp step, std::vector<std::int8_t>& out) {
+bool read_signature(char* base, npy_intp len, npy_intp step, bool is_unsigned, std::vector<std::int8_t>& out) {
     out.resize(static_cast<std::size_t>(len));
     for (npy_intp p = 0; p < len; ++p) {
         const std::int64_t v = at<std::int64_t>(base, static_cast<std::size_t>(p), step);
-        if (v < -128 || v > 127) return false;
+        if (is_unsigned ? static_cast<std::uint64_t>(v) > 127 : v < -128 || v > 127) return false;
         out[static_cast<std::size_t>(p)] = static_cast<std::int8_t>(v);
     }
     return true;
@@ -100,6 +100,12 @@ struct GeometricOperands {
     char* const* data;
     const npy_intp* steps;
     std::size_t len;
+    bool unsigned_signature;
+
+    bool read_signature_of(std::size_t i, npy_intp sig_len, std::vector<std::int8_t>& out) const {
+        return read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], unsigned_signature,
+                              out);
+    }
 
     // Reads element i's a and b in place when their axis is contiguous, from
     // a contiguous copy otherwise; r is formed apart (the output may be one
@@ -153,7 +159,7 @@ int geometric_shared_signature(const GeometricOperands& ops, std::size_t n, cons
 // that stopped it (r is then left alone).
 GeometricProductStatus multiply_term_by_term(const GeometricOperands& ops, npy_intp sig_len, std::size_t i) {
     std::vector<std::int8_t> sig;
-    read_signature(ops.data[2] + static_cast<npy_intp>(i) * ops.steps[2], sig_len, ops.steps[6], sig);
+    ops.read_signature_of(i, sig_len, sig);
     std::vector<double> a(ops.len), b(ops.len), r;
     for (std::size_t k = 0; k < ops.len; ++k) {
         a[k] = at(ops.data[0] + static_cast<npy_intp>(i) * ops.steps[0], k, ops.steps[4]);
@@ -182,16 +188,16 @@ int geometric_term_by_term(const GeometricOperands& ops, std::size_t n, npy_intp
     return raise_fault(multiply_term_by_term(ops, sig_len, first_fault.load()));
 }
 
-int geometric_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
+int geometric_loop(PyArrayMethod_Context* context, char* const* data, const npy_intp* dims, const npy_intp* steps,
                    NpyAuxData*) {
     const auto n = static_cast<std::size_t>(dims[0]);
     if (n == 0) return 0;
-    const GeometricOperands ops{data, steps, static_cast<std::size_t>(dims[1])};
+    const GeometricOperands ops{data, steps, static_cast<std::size_t>(dims[1]), integers_unsigned(context, 2)};
     const npy_intp sig_len = dims[2];
     std::vector<std::int8_t> first, sig;
     bool shared = true;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], i == 0 ? first : sig))
+        if (!ops.read_signature_of(i, sig_len, i == 0 ? first : sig))
             return raise_in_loop(PyExc_OverflowError, "out of range integral type conversion attempted");
         if (i > 0 && sig != first) shared = false;
         if (steps[2] == 0) break;
@@ -203,11 +209,12 @@ int geometric_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* di
 // ---- Christoffel symbols ---------------------------------------------------
 
 // Operands (2),(),(),(),()->(): points, lam, mu, nu, rs, value. The indices
-// are counts in the list API: a negative one is refused with its message.
-int christoffel_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
-                     NpyAuxData*) {
+// are counts in the list API: a negative one is refused with its message,
+// and any uint64 is taken as it is.
+int christoffel_loop(PyArrayMethod_Context* context, char* const* data, const npy_intp* dims,
+                     const npy_intp* steps, NpyAuxData*) {
     const auto n = static_cast<std::size_t>(dims[0]);
-    for (int k = 1; k <= 3; ++k)
+    for (int k = 1; k <= 3 && !integers_unsigned(context, k); ++k)
         for (std::size_t i = 0; i < (steps[k] == 0 ? std::min<std::size_t>(n, 1) : n); ++i)
             if (at<std::int64_t>(data[k], i, steps[k]) < 0)
                 return raise_in_loop(PyExc_OverflowError, "can't convert negative int to unsigned");
