@@ -76,7 +76,7 @@ def test_names_come_from_the_parameter_the_frame_or_defaults():
     (["a"], ValueError, "feature_names has 1 names but X has 2 columns"),
     (["a", "a"], ValueError, "must be distinct"),
     ("ab", TypeError, "not a single string"),
-    (["a", 3], TypeError, "non-empty strings"),
+    (["a", 3], TypeError, r"must all be strings; these are not: feature_names\[1\] = 3 \(int\)"),
 ])
 def test_bad_feature_names(names, error, message):
     X, y = line_data()
