@@ -112,31 +112,14 @@ class Formula:
         def leaf(node):
             return variables[node[1]] if node[0] == "var" else constant(node[1], node[2])
 
-        with self._within_sympy_depth():
-            return _fold_postfix(self.nodes, leaf, unary, binary)
+        return _in_sympy(self, lambda: _fold_postfix(self.nodes, leaf, unary, binary))
 
     def latex(self):
         """The formula in LaTeX, as sympy writes it (sympy is needed)."""
         import sympy
 
         expression = self.sympy()
-        with self._within_sympy_depth():
-            return sympy.latex(expression)
-
-    def _within_sympy_depth(self):
-        """Turns sympy's RecursionError on deeply nested formulas into a ValueError saying so."""
-        import contextlib
-
-        @contextlib.contextmanager
-        def translated():
-            try:
-                yield
-            except RecursionError:
-                raise ValueError(
-                    f"this formula of {self.complexity} nodes is nested too deeply for sympy to handle"
-                ) from None
-
-        return translated()
+        return _in_sympy(self, lambda: sympy.latex(expression))
 
     def to_numpy_source(self, name="f"):
         """Python source of a function `name(x0, x1, ...)` computing the formula with numpy.
@@ -207,6 +190,14 @@ class Formula:
         namespace = {}
         exec(compile(self.to_numpy_source(), "<zyl_core.discovery formula>", "exec"), namespace)
         return namespace["f"]
+
+
+def _in_sympy(formula, work):
+    """work(), with sympy's RecursionError on a deeply nested formula told as such."""
+    try:
+        return work()
+    except RecursionError:
+        raise ValueError(f"this formula of {formula.complexity} nodes is nested too deeply for sympy") from None
 
 
 def _fold_postfix(nodes, leaf, unary, binary):
