@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "discover/op_rules.hpp"
@@ -136,8 +137,8 @@ std::optional<std::size_t> required_depth(const Formula& f, std::size_t n_vars) 
 
 bool well_formed(const Formula& f, std::size_t n_vars) { return required_depth(f, n_vars).has_value(); }
 
-bool Evaluator::run_rows(const Formula& f, const Columns& data, std::size_t first, std::size_t count) {
-    const std::size_t n = count;
+bool Evaluator::run(const Formula& f, const Columns& data) {
+    const std::size_t n = data.samples;
     n_ = n;
     result_ = nullptr;
     formed_ = false;
@@ -155,7 +156,7 @@ bool Evaluator::run_rows(const Formula& f, const Columns& data, std::size_t firs
                 stack_.push_back(slot);
                 break;
             case Kind::Var:
-                stack_.push_back(data.columns[t.var] + first);
+                stack_.push_back(data.columns[t.var]);
                 break;
             case Kind::Op: {
                 const double* b = nullptr;
@@ -178,39 +179,68 @@ bool Evaluator::run_rows(const Formula& f, const Columns& data, std::size_t firs
     return ok;
 }
 
+double SampleTable::at(std::size_t variable, std::size_t sample) const {
+    double v;
+    std::memcpy(&v,
+                base + static_cast<std::ptrdiff_t>(variable) * variable_stride +
+                    static_cast<std::ptrdiff_t>(sample) * sample_stride,
+                sizeof v);
+    return v;
+}
+
 namespace {
 
-// A block's scratch holds depth x rows doubles: about this many, so that it
-// stays in the cache, with rows between the bounds below.
+// A block's scratch holds (depth + variables used) x rows doubles: about
+// this many, so that it stays in the cache, with rows between the bounds
+// below.
 constexpr std::size_t kBlockScratchDoubles = std::size_t{1} << 16;
 constexpr std::size_t kMinBlockRows = 16;
 constexpr std::size_t kMaxBlockRows = 4096;
 // Estimated nanoseconds per term and sample, for the pool's hand-off.
 constexpr double kTermSampleNs = 3.0;
 
+// One worker's copy of a block's variables, as the columns the evaluator
+// reads (variables the formula does not use stay null).
+struct BlockColumns {
+    std::vector<double> values;
+    std::vector<const double*> columns;
+    Evaluator evaluator;
+};
+
 }  // namespace
 
-bool evaluate_samples(const Formula& f, const Columns& data, double* out, const MapControl& control) {
+bool evaluate_samples(const Formula& f, const SampleTable& data, double* out, const MapControl& control) {
     const std::size_t n = data.samples;
-    const auto depth = required_depth(f, data.columns.size());
+    const auto depth = required_depth(f, data.variables);
     if (!depth) {
         std::fill(out, out + n, kNaN);
         return true;
     }
-    const std::size_t rows = std::clamp(kBlockScratchDoubles / *depth, kMinBlockRows, kMaxBlockRows);
-    const std::size_t blocks = (n + rows - 1) / rows;
-    std::vector<Evaluator> evaluators(WorkerPool::instance().worker_slots());
+    std::vector<std::uint32_t> used;
+    for (const Term& t : f)
+        if (t.kind == Kind::Var && std::find(used.begin(), used.end(), t.var) == used.end()) used.push_back(t.var);
+    const std::size_t rows =
+        std::clamp(kBlockScratchDoubles / (*depth + used.size()), kMinBlockRows, kMaxBlockRows);
+    std::vector<BlockColumns> blocks(WorkerPool::instance().worker_slots());
+    for (BlockColumns& b : blocks) {
+        b.values.resize(used.size() * rows);
+        b.columns.assign(data.variables, nullptr);
+        for (std::size_t q = 0; q < used.size(); ++q) b.columns[used[q]] = b.values.data() + q * rows;
+    }
     MapControl block_control = control;
     block_control.element_cost_ns = kTermSampleNs * static_cast<double>(f.size() * rows);
-    const std::size_t done = parallel_for_workers(blocks, [&](std::size_t worker, std::size_t k) {
+    const std::size_t n_blocks = (n + rows - 1) / rows;
+    const std::size_t done = parallel_for_workers(n_blocks, [&](std::size_t worker, std::size_t k) {
         const std::size_t first = k * rows;
         const std::size_t count = std::min(rows, n - first);
-        Evaluator& e = evaluators[worker];
-        e.run_rows(f, data, first, count);
-        const std::span<const double> values = e.values();
+        BlockColumns& b = blocks[worker];
+        for (std::size_t q = 0; q < used.size(); ++q)
+            for (std::size_t i = 0; i < count; ++i) b.values[q * rows + i] = data.at(used[q], first + i);
+        b.evaluator.run(f, {b.columns, count});
+        const std::span<const double> values = b.evaluator.values();
         std::copy(values.begin(), values.end(), out + first);
     }, block_control);
-    return done == blocks;
+    return done == n_blocks;
 }
 
 }  // namespace zyl::regress

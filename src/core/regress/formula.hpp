@@ -87,10 +87,7 @@ bool well_formed(const Formula& f, std::size_t n_vars);
 class Evaluator {
 public:
     // False when the formula is ill-formed or some sample fails.
-    bool run(const Formula& f, const Columns& data) { return run_rows(f, data, 0, data.samples); }
-    // The same over samples [first, first + count) only: values()[i] is
-    // sample first + i.
-    bool run_rows(const Formula& f, const Columns& data, std::size_t first, std::size_t count);
+    bool run(const Formula& f, const Columns& data);
     // After a run on a well-formed formula: one value per sample, NaN where
     // the sample failed. They may live in an input column and stay valid
     // until the next run.
@@ -105,11 +102,25 @@ private:
     bool formed_ = false;
 };
 
+// Input data in any layout: the value of variable j in sample i is the
+// double at base + j * variable_stride + i * sample_stride (strides in
+// bytes, of any sign, the address not necessarily aligned).
+struct SampleTable {
+    const std::byte* base;
+    std::size_t variables;
+    std::size_t samples;
+    std::ptrdiff_t variable_stride;
+    std::ptrdiff_t sample_stride;
+
+    double at(std::size_t variable, std::size_t sample) const;
+};
+
 // out[i] = the value of `f` on sample i, NaN where the sample fails and
 // everywhere when the formula is ill-formed. The samples are taken in blocks
-// of rows on the worker pool, so the scratch space depends on the formula
-// only, never on the sample count. False when the work stopped early
-// (`control` cancelled it): out is then incomplete.
-bool evaluate_samples(const Formula& f, const Columns& data, double* out, const MapControl& control = {});
+// on the worker pool, each block's variables copied into columns first, so
+// the scratch space depends on the formula only, never on the sample count.
+// False when the work stopped early (`control` cancelled it): out is then
+// incomplete.
+bool evaluate_samples(const Formula& f, const SampleTable& data, double* out, const MapControl& control = {});
 
 }  // namespace zyl::regress

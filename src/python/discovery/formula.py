@@ -77,8 +77,10 @@ class Formula:
         return self._evaluate(_as_samples(X, "this formula", len(self._names)))
 
     def _evaluate(self, array):
+        # Read in place, whatever the layout: a copy of a large X would be
+        # work that Ctrl-C cannot stop.
         np = _numpy()
-        values = self._native._evaluate(np.ascontiguousarray(array.T, dtype=np.float64))
+        values = self._native._evaluate(np.asarray(array, dtype=np.float64).T)
         return np.frombuffer(values, dtype=np.float64)
 
     def sympy(self):

@@ -250,7 +250,7 @@ constexpr std::size_t kReleaseFrom = 4096;
 PyObject* evaluate(PyObject* self, PyObject* arg) {
     const Fields& f = fields(self);
     FloatBuffer columns;
-    if (!columns.acquire(arg, 2, "columns")) return nullptr;
+    if (!columns.acquire_strided(arg, 2, "columns")) return nullptr;
     if (columns.extent(0) < f.n_vars) {
         PyErr_Format(PyExc_ValueError, "columns has shape %s but the formula uses %zu variables",
                      columns.shape_text().c_str(), f.n_vars);
@@ -260,8 +260,7 @@ PyObject* evaluate(PyObject* self, PyObject* arg) {
     PyObject* out = PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n * sizeof(double)));
     if (out == nullptr) return nullptr;
     auto* dst = reinterpret_cast<double*>(PyByteArray_AS_STRING(out));
-    const std::vector<const double*> rows = columns.rows();
-    const regress::Columns data{rows, n};
+    const regress::SampleTable data{columns.bytes(), columns.extent(0), n, columns.stride(0), columns.stride(1)};
     bool complete;
     if (n >= kReleaseFrom) {
         ReleasedLock unlocked;
@@ -306,8 +305,8 @@ PyMethodDef methods[] = {
     {"to_text", Guard<&to_text>::call, METH_O,
      "to_text($self, names, /)\n--\n\nPlain text of the formula with variable j written as names[j]."},
     {"_evaluate", Guard<&evaluate>::call, METH_O,
-     "_evaluate($self, columns, /)\n--\n\nValues on a (n_features, n_samples) float64 buffer, as a bytearray of "
-     "float64; NaN where a sample cannot be evaluated."},
+     "_evaluate($self, columns, /)\n--\n\nValues on a (n_features, n_samples) float64 buffer in any layout, as a "
+     "bytearray of float64; NaN where a sample cannot be evaluated."},
     {"__reduce__", Guard<&reduce>::call, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
