@@ -196,6 +196,8 @@ def test_shape_errors_name_the_shapes(call, match):
      "out of range integral type conversion attempted"),
     (lambda: za.christoffel_batch_n([(0.0, 0.0)], 0, -1, 1, 0.5), OverflowError,
      "can't convert negative int to unsigned"),
+    (lambda: za.geometric_product_n([[0, 1, 0, 0]], [[0, 0, 1, 0]], np.array([2**64 - 1, 1], dtype=np.uint64)),
+     OverflowError, "out of range integral type conversion attempted"),
     (lambda: za.simulate_pulses_n(0.0, 1.0, -1), OverflowError, "can't convert negative int to unsigned"),
     (lambda: za.simulate_pulses_n(0.0, "a", 1), TypeError, "argument 'y0': must be real number, not str"),
 ])
@@ -234,6 +236,36 @@ def test_signature_per_element(rng):
     out = za.geometric_product_n(a, b, sigs)
     for k in range(6):
         assert_same_bits(out[k], z.geometric_product_n([a[k].tolist()], [b[k].tolist()], sigs[k].tolist())[0])
+
+
+def test_unsigned_counts_are_taken_whole():
+    # As the list function takes any count up to 2**64 - 1.
+    for lam in (2**64 - 1, 2**63, 1):
+        counts = np.array([lam, 0, 0], dtype=np.uint64)
+        assert_same_bits(za.christoffel_batch_n([(0.5, 0.0)], *counts, 1.0),
+                         z.christoffel_batch_n([(0.5, 0.0)], lam, 0, 0, 1.0))
+    assert_same_bits(za.geometric_product_n(np.ones((1, 4)), np.ones((1, 4)), np.array([1, 2], dtype=np.uint64)),
+                     z.geometric_product_n([[1.0] * 4], [[1.0] * 4], [1, 2]))
+
+
+def test_products_on_the_pool_report_the_first_faulty_pair(rng):
+    # Enough work per call for the pool: signatures that differ per pair,
+    # and multivectors too long to tabulate.
+    a, b = floats(rng, (600, 16), 0.1), floats(rng, (600, 16), 0.1)
+    sigs = rng.choice([-1, 0, 1, 2], (600, 4))
+    out = za.geometric_product_n(a, b, sigs)
+    for k in range(0, 600, 37):
+        assert_same_bits(out[k], z.geometric_product_n([a[k].tolist()], [b[k].tolist()], sigs[k].tolist())[0])
+    long_a, long_b = floats(rng, (3, 2048), 0.1), floats(rng, (3, 2048), 0.1)
+    assert_same_bits(za.geometric_product_n(long_a, long_b, [1] * 11),
+                     z.geometric_product_n(long_a.tolist(), long_b.tolist(), [1] * 11))
+    # Under two-entry signatures only pairs with e2 or e3 in both factors
+    # fault: pair 450 on e3, then pair 130 on e2. The lower one is reported.
+    blades_e2_e3 = (np.arange(16) & 12) != 0
+    a[:, blades_e2_e3] = b[:, blades_e2_e3] = 0.0
+    a[450, 8] = b[450, 8] = a[130, 4] = b[130, 4] = 1.0
+    with pytest.raises(ValueError, match="^basis vector e2 is shared but the signature has only 2 entries$"):
+        za.geometric_product_n(a, b, sigs[:, :2])
 
 
 def test_out_and_in_place(rng):

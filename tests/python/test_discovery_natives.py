@@ -165,6 +165,16 @@ def test_evaluate_gives_nan_where_a_sample_fails_and_checks_columns():
     assert f._evaluate(np.ones((2, 0))) == bytearray()
 
 
+def test_evaluate_reads_any_layout_in_place():
+    f = d._Formula((("var", 0), ("op", "log"), ("var", 2), ("op", "div")), 0.0)
+    X = np.random.default_rng(4).uniform(-1, 3, (5000, 3))
+    for layout in (X.T, np.asfortranarray(X).T, X[::-1].T, X[::3, ::-1].T):
+        expected = np.frombuffer(f._evaluate(np.ascontiguousarray(layout)))
+        np.testing.assert_array_equal(np.frombuffer(f._evaluate(layout)), expected)
+    with pytest.raises(TypeError, match=r"columns must hold float64 values \(buffer format 'd'\), not format 'f'"):
+        f._evaluate(X.T.astype(np.float32))
+
+
 DETERMINISM = """
 import json, math
 import numpy as np

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "discover/op_rules.hpp"
@@ -105,6 +106,7 @@ bool apply(Fn f, const double* a, const double* b, double* out, std::size_t n) {
 namespace {
 
 std::optional<std::size_t> required_depth(const Formula& f, std::size_t n_vars) {
+    if (f.size() > kMaxTerms) return std::nullopt;
     std::size_t depth = 0;
     std::size_t deepest = 0;
     for (const Term& t : f) {
@@ -175,6 +177,70 @@ bool Evaluator::run(const Formula& f, const Columns& data) {
     for (std::size_t i = 0; i < n && ok; ++i) ok = discover::rules::finite(result_[i]);
     formed_ = true;
     return ok;
+}
+
+double SampleTable::at(std::size_t variable, std::size_t sample) const {
+    double v;
+    std::memcpy(&v,
+                base + static_cast<std::ptrdiff_t>(variable) * variable_stride +
+                    static_cast<std::ptrdiff_t>(sample) * sample_stride,
+                sizeof v);
+    return v;
+}
+
+namespace {
+
+// A block's scratch holds (depth + variables used) x rows doubles: about
+// this many, so that it stays in the cache, with rows between the bounds
+// below.
+constexpr std::size_t kBlockScratchDoubles = std::size_t{1} << 16;
+constexpr std::size_t kMinBlockRows = 16;
+constexpr std::size_t kMaxBlockRows = 4096;
+// Estimated nanoseconds per term and sample, for the pool's hand-off.
+constexpr double kTermSampleNs = 3.0;
+
+// One worker's copy of a block's variables, as the columns the evaluator
+// reads (variables the formula does not use stay null).
+struct BlockColumns {
+    std::vector<double> values;
+    std::vector<const double*> columns;
+    Evaluator evaluator;
+};
+
+}  // namespace
+
+bool evaluate_samples(const Formula& f, const SampleTable& data, double* out, const MapControl& control) {
+    const std::size_t n = data.samples;
+    const auto depth = required_depth(f, data.variables);
+    if (!depth) {
+        std::fill(out, out + n, kNaN);
+        return true;
+    }
+    std::vector<std::uint32_t> used;
+    for (const Term& t : f)
+        if (t.kind == Kind::Var && std::find(used.begin(), used.end(), t.var) == used.end()) used.push_back(t.var);
+    const std::size_t rows =
+        std::clamp(kBlockScratchDoubles / (*depth + used.size()), kMinBlockRows, kMaxBlockRows);
+    std::vector<BlockColumns> blocks(WorkerPool::instance().worker_slots());
+    for (BlockColumns& b : blocks) {
+        b.values.resize(used.size() * rows);
+        b.columns.assign(data.variables, nullptr);
+        for (std::size_t q = 0; q < used.size(); ++q) b.columns[used[q]] = b.values.data() + q * rows;
+    }
+    MapControl block_control = control;
+    block_control.element_cost_ns = kTermSampleNs * static_cast<double>(f.size() * rows);
+    const std::size_t n_blocks = (n + rows - 1) / rows;
+    const std::size_t done = parallel_for_workers(n_blocks, [&](std::size_t worker, std::size_t k) {
+        const std::size_t first = k * rows;
+        const std::size_t count = std::min(rows, n - first);
+        BlockColumns& b = blocks[worker];
+        for (std::size_t q = 0; q < used.size(); ++q)
+            for (std::size_t i = 0; i < count; ++i) b.values[q * rows + i] = data.at(used[q], first + i);
+        b.evaluator.run(f, {b.columns, count});
+        const std::span<const double> values = b.evaluator.values();
+        std::copy(values.begin(), values.end(), out + first);
+    }, block_control);
+    return done == n_blocks;
 }
 
 }  // namespace zyl::regress

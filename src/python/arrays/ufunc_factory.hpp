@@ -15,7 +15,8 @@ struct UfuncRecipe {
     // Core dimensions of a generalized ufunc, "(8),(8)->(8)"; nullptr for an
     // element-wise one.
     const char* core_signature;
-    // One letter per operand, inputs then outputs: 'd' float64, 'q' int64.
+    // One letter per operand, inputs then outputs: 'd' float64, 'q' int64
+    // (a second loop takes these as uint64; see integers_unsigned).
     const char* dtypes;
     PyArrayMethod_StridedLoop* loop;
 };

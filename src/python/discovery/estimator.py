@@ -214,9 +214,7 @@ class FormulaRegressor:
         predicted = self.predict(X)
         samples = _as_samples(X, type(self).__name__, self.n_features_in_)
         targets = _as_targets(y, samples)
-        weights = np.ones_like(targets) if sample_weight is None else np.asarray(sample_weight, dtype=np.float64)
-        if weights.shape != targets.shape:
-            raise ValueError(f"sample_weight has shape {weights.shape} but y has shape {targets.shape}")
+        weights = np.ones_like(targets) if sample_weight is None else _as_weights(sample_weight, targets)
         mean = np.average(targets, weights=weights)
         residual = float(np.sum(weights * (targets - predicted) ** 2))
         total = float(np.sum(weights * (targets - mean) ** 2))
