@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "panic.hpp"
+#include "python_files.hpp"
 #include "registry.hpp"
 #include "rows.hpp"
 
@@ -51,8 +52,12 @@ struct SubmoduleRow {
 
 const SubmoduleRow kSubmodules[] = {
     {"arrays", create_arrays_module},
-    {"discovery", create_discovery_module},
+    {"_discovery", create_discovery_module},
 };
+
+// Submodules written in Python (zyl_core/NAME/ beside the shared object),
+// imported with the module so that they too are attributes after `import zyl_core`.
+const char* const kPythonSubmodules[] = {"discovery"};
 
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "zyl_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
@@ -108,7 +113,8 @@ PyObject* init_module() {
     if (module == nullptr) return nullptr;
     // Not in __all__: the version is metadata, not part of the API.
     if (!register_rows(module) || !register_submodules(module) ||
-        PyModule_AddStringConstant(module, "__version__", ZYL_VERSION) != 0) {
+        PyModule_AddStringConstant(module, "__version__", ZYL_VERSION) != 0 || !set_package_path(module) ||
+        !import_python_submodules(module, kPythonSubmodules)) {
         Py_DECREF(module);
         return nullptr;
     }

@@ -3,6 +3,11 @@
 # the engine's postfix nodes, never from the text, so they mean exactly what
 # the engine evaluated. sympy and numpy are imported only when asked for.
 
+from zyl_core._discovery import _Formula
+
+from .data import _as_samples, _numpy
+
+
 class Formula:
     """A formula found by FormulaRegressor, written with the data's variable names.
 

@@ -8,6 +8,12 @@ pandas and scikit-learn are used only by the features that name them.
 
 __all__ = ["FormulaRegressor", "Formula", "Front"]
 
+from zyl_core._discovery import _fit
+
+from .data import _as_samples, _as_targets, _check_finite, _feature_names, _finite_rows, _frame_names, _numpy
+from .formula import Formula
+from .front import Front, _is_terminal, _Progress
+
 # Parameters handed to the engine as they are; None leaves the engine's default.
 _ENGINE_OPTIONS = ("max_complexity", "max_evaluations", "time_limit", "use_trig", "max_constants")
 
