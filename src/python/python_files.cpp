@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -16,18 +17,6 @@ bool shared_object_path(std::filesystem::path& out) {
     std::error_code error;
     out = std::filesystem::absolute(info.dli_fname, error);
     return !error;
-}
-
-void forget_modules(std::span<const char* const> names) {
-    PyObject* pending = PyErr_GetRaisedException();
-    PyObject* modules = PyImport_GetModuleDict();  // borrowed
-    for (const char* name : names) {
-        PyObject* full = PyUnicode_FromFormat("zyl_core.%s", name);
-        if (full == nullptr || PyDict_Pop(modules, full, nullptr) < 0) PyErr_Clear();
-        Py_XDECREF(full);
-    }
-    if (PyDict_PopString(modules, "zyl_core", nullptr) < 0) PyErr_Clear();
-    PyErr_SetRaisedException(pending);
 }
 
 }  // namespace
@@ -61,13 +50,27 @@ bool import_python_submodules(PyObject* module, std::span<const char* const> nam
         PyObject* full = PyUnicode_FromFormat("zyl_core.%s", name);
         PyObject* sub = full == nullptr ? nullptr : PyImport_Import(full);
         Py_XDECREF(full);
-        if (sub == nullptr) {
-            forget_modules(names);
-            return false;
-        }
+        if (sub == nullptr) return false;
         Py_DECREF(sub);
     }
     return true;
+}
+
+void forget_partial_import() {
+    PyObject* pending = PyErr_GetRaisedException();
+    PyObject* modules = PyImport_GetModuleDict();  // borrowed
+    PyObject* names = PyDict_Keys(modules);
+    const Py_ssize_t n = names == nullptr ? 0 : PyList_GET_SIZE(names);
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyObject* name = PyList_GET_ITEM(names, i);
+        if (!PyUnicode_Check(name)) continue;
+        const char* text = PyUnicode_AsUTF8(name);
+        if (text != nullptr && (std::strcmp(text, "zyl_core") == 0 || std::strncmp(text, "zyl_core.", 9) == 0))
+            if (PyDict_DelItem(modules, name) < 0) PyErr_Clear();
+    }
+    Py_XDECREF(names);
+    PyErr_Clear();
+    PyErr_SetRaisedException(pending);
 }
 
 }  // namespace zyl::py

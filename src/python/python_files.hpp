@@ -17,8 +17,11 @@ bool set_package_path(PyObject* module);
 
 // Imports zyl_core.NAME for each of `names` (which sets it as an attribute of
 // `module`). The Python files import the natives as zyl_core._NAME, so
-// `module` stands in sys.modules while they run; on failure it is taken out
-// again, with the submodules, and the error is kept.
+// `module` stands in sys.modules from here on.
 bool import_python_submodules(PyObject* module, std::span<const char* const> names);
+
+// Takes zyl_core and every zyl_core.* out of sys.modules, keeping the pending
+// exception: a failed import leaves nothing behind that a retry would find.
+void forget_partial_import();
 
 }  // namespace zyl::py

@@ -156,7 +156,8 @@ def test_zyl_core_works_without_numpy(python_in_subprocess):
             print(type(e).__name__, e, '|', type(e.__cause__).__name__)
     """)
     assert out.splitlines() == [
-        "[1.0]", "ImportError zyl_core.arrays needs numpy 2.0 or newer | ModuleNotFoundError"]
+        "[1.0]", "ImportError zyl_core.arrays needs numpy 2.0 or newer, which is not installed; "
+        "install it with: pip install 'zyl_core[arrays]' | ModuleNotFoundError"]
 
 
 def test_unknown_attribute():

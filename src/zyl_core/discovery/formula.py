@@ -4,6 +4,7 @@
 # the engine evaluated. sympy and numpy are imported only when asked for.
 
 from zyl_core._discovery import _Formula
+from zyl_core._optional import require
 
 from .data import _as_samples, _numpy
 
@@ -88,7 +89,7 @@ class Formula:
         fitted double. zyl(a, b) is written exp(a) - log(b), its value wherever
         b > 0 and a <= 709.78.
         """
-        import sympy
+        sympy = require("sympy", "Formula.sympy", "discovery")
 
         variables = [sympy.Symbol(name) for name in self._names]
         # The engine writes each basis as a product of pi, e, square roots and integers.
@@ -115,7 +116,7 @@ class Formula:
 
     def latex(self):
         """The formula in LaTeX, as sympy writes it (sympy is needed)."""
-        import sympy
+        sympy = require("sympy", "Formula.latex", "discovery")
 
         return sympy.latex(self.sympy())
 

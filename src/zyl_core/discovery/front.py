@@ -1,5 +1,6 @@
 # What a fit shows: the Pareto front as a table (text, or a pandas DataFrame),
 # and the progress of a running search on stderr and to a callback.
+from zyl_core._optional import require
 
 
 class Front(tuple):
@@ -41,7 +42,7 @@ class Front(tuple):
 
     def to_pandas(self):
         """The front as a pandas DataFrame with columns complexity, rmse, formula, selected."""
-        import pandas
+        pandas = require("pandas", "Front.to_pandas", "all")
 
         return pandas.DataFrame(self.rows(), columns=["complexity", "rmse", "formula", "selected"])
 
