@@ -100,9 +100,10 @@ PyModuleDef arrays_def = {
     PyModuleDef_HEAD_INIT,
     "zyl_core._arrays",
     "The batch functions of zyl_core for numpy arrays: ufuncs (element-wise) and generalized ufuncs (pairs,\n"
-    "octonions, multivectors) that broadcast, take out=, where= and casting=, dispatch to dask and xarray\n"
-    "through __array_ufunc__, and give float64 results bit for bit equal to the list functions' values.\n"
-    "numpy is imported on the first use of any of them.",
+    "octonions, multivectors) that broadcast, take out=, where=, casting= and dtype=, dispatch to dask and\n"
+    "xarray through __array_ufunc__, and give float64 results bit for bit equal to the list functions' values.\n"
+    "float32 input gives float32 results: the float64 values rounded once. numpy is imported on the first\n"
+    "use of any of them.",
     0, arrays_methods, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
