@@ -21,15 +21,15 @@ _ENGINE_OPTIONS = ("max_complexity", "max_evaluations", "time_limit", "use_trig"
 class FormulaRegressor:
     """Finds a formula y = f(X) with fitted constants, scikit-learn style.
 
-    Parameters (keyword-only; None means the engine's default):
-      max_complexity: largest formula size, in nodes (variables, constants, operations).
+    Parameters (keyword-only; None means the engine's default, given as [default]):
+      max_complexity: largest formula size, in nodes (variables, constants, operations). [10]
       max_evaluations: work budget of the search, in formula evaluations; the
-        search and its result are the same on every machine.
+        search and its result are the same on every machine. [4_000_000]
       time_limit: seconds after which the search stops with what it has; the
         result then depends on the machine's speed. None: no limit.
-      use_trig: allow sin and cos.
+      use_trig: allow sin and cos. [True]
       max_constants: most fitted constants inside one formula (besides the
-        overall scale and offset every candidate gets).
+        overall scale and offset every candidate gets). [2]
       feature_names: variable names for the columns of X; by default the
         column names of a pandas DataFrame, else x0, x1, ...
       drop_nonfinite: if False (default) NaN or infinity in X or y raises
