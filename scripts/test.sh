@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests (GoogleTest through ctest, then again
 # under AddressSanitizer and UndefinedBehaviorSanitizer), the
-# Python tests (pytest) and a type check of the stubs (mypy).
+# Python tests (pytest) and a type check of the stubs (mypy). The Python
+# tests marked slow (a minute or more each) run with --slow, as in CI.
 set -euo pipefail
+case "${1:-}" in
+    --slow) selection=() ;;
+    "") selection=(-m "not slow") ;;
+    *) echo "usage: bash scripts/test.sh [--slow]" >&2; exit 2 ;;
+esac
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh" test
 bin="$root/.venv/bin"
@@ -15,5 +21,5 @@ build="$root/build/native-tests"
 bash "$root/scripts/sanitize.sh"
 
 cd "$root"
-"$bin/python" -m pytest -q tests/python
+"$bin/python" -m pytest -q "${selection[@]}" tests/python
 "$bin/python" -m mypy --strict tests/typing
