@@ -2,8 +2,10 @@
 # Builds the native unit tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs them: any invalid memory access, leak
 # or undefined operation fails the run. Needs what scripts/setup.sh installs
-# (cmake, ninja in .venv, GoogleTest).
+# (cmake, ninja in .venv, GoogleTest). A test binary that is bit for bit the
+# one that last ran clean is not run again, unless --always is given.
 set -euo pipefail
+always="${1:-}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/sanitize"
 start=$SECONDS
@@ -17,6 +19,12 @@ flags="-O0 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_TESTS=ON >/dev/null
 "$root/.venv/bin/cmake" --build "$build" -j2
+binary_hash="$(sha256sum "$build/zyl_native_tests" | cut -d' ' -f1)"
+if [ "$always" != --always ] && [ "$(cat "$build/.clean-run" 2>/dev/null)" = "$binary_hash" ]; then
+    echo "sanitize: the native tests are unchanged since they last ran clean under ASan + UBSan; not run again" >&2
+    exit 0
+fi
+rm -f "$build/.clean-run"
 # The one test left out asks for an allocation of 2^63 bytes and expects
 # std::bad_alloc; ASan's allocator ends the process on such a request
 # instead of letting operator new throw.
@@ -24,4 +32,5 @@ ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_retur
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     "$build/zyl_native_tests" --gtest_brief=1 \
     --gtest_filter=-SimulatePulses.RefusesTrajectoriesThatCannotBeHeld
+echo "$binary_hash" >"$build/.clean-run"
 echo "sanitize: native tests clean under ASan + UBSan in $((SECONDS - start)) s" >&2

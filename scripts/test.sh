@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests (GoogleTest through ctest, then again
 # under AddressSanitizer and UndefinedBehaviorSanitizer), the
-# Python tests (pytest) and a type check of the stubs (mypy). The Python
-# tests marked slow (a minute or more each) run with --slow, as in CI.
+# Python tests (pytest) and a type check of the stubs (mypy). With --slow,
+# as in CI, also the Python tests marked slow, and the sanitizer run even
+# when its test binary is the one that last ran clean.
 set -euo pipefail
 case "${1:-}" in
-    --slow) selection=() ;;
-    "") selection=(-m "not slow") ;;
+    --slow) selection=() sanitize=(--always) ;;
+    "") selection=(-m "not slow") sanitize=() ;;
     *) echo "usage: bash scripts/test.sh [--slow]" >&2; exit 2 ;;
 esac
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,7 +19,7 @@ build="$root/build/native-tests"
     -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_TESTS=ON >/dev/null
 "$bin/cmake" --build "$build" -j2
 "$bin/ctest" --test-dir "$build" --output-on-failure -j2
-bash "$root/scripts/sanitize.sh"
+bash "$root/scripts/sanitize.sh" "${sanitize[@]}"
 
 cd "$root"
 "$bin/python" -m pytest -q "${selection[@]}" tests/python
