@@ -82,7 +82,8 @@ int promote_to_loop_dtypes(PyObject* ufunc, PyArray_DTypeMeta* const op_dtypes[]
     // An operand the caller fixed keeps its dtype: when no loop has it, numpy
     // says so.
     for (int k = 0; k < recipe->nin + recipe->nout; ++k) {
-        PyArray_DTypeMeta* dtype = signature[k] != nullptr ? signature[k] : dtype_of(letter_in(family, recipe->dtypes[k]));
+        PyArray_DTypeMeta* dtype =
+            signature[k] != nullptr ? signature[k] : dtype_of(letter_in(family, recipe->dtypes[k]));
         new_op_dtypes[k] = NPY_DT_NewRef(dtype);
     }
     return 0;
@@ -131,7 +132,8 @@ template <char Family>
 void listed_loop(char** args, const npy_intp* dims, const npy_intp* steps, void* ufunc) {
     PyArrayMethod_Context context{};
     context.caller = static_cast<PyObject*>(ufunc);
-    PyArrayMethod_StridedLoop* loop = Family == 'd' ? recipe_of(context.caller)->loop : &guarded<single_precision_loop>;
+    PyArrayMethod_StridedLoop* loop =
+        Family == 'd' ? recipe_of(context.caller)->loop : &guarded<single_precision_loop>;
     loop(&context, args, dims, steps, nullptr);
 }
 
