@@ -43,6 +43,11 @@ def main():
     best = model.best_
     print(f"\nselected: rate = {best}")
     print(f"  rmse {best.rmse:.4g} counts/min/min, complexity {best.complexity}, R^2 {model.score(conc, rate):.4f}")
+    # In Vmax*conc/(conc + K) the larger constant is Vmax.
+    (k, k_error), (vmax, vmax_error) = sorted(zip(best.constants, best.standard_errors))
+    print(f"  Vmax = {vmax:.1f} \u00b1 {vmax_error:.1f} counts/min/min, K = {k:.4f} \u00b1 {k_error:.4f} ppm "
+          f"(published: {VMAX} and {K})")
+    print("\n" + best.summary())
     print(f"  sympy: {best.sympy()}")
     print(f"  LaTeX: {best.latex()}")
     law = VMAX * conc[:, 0] / (K + conc[:, 0])

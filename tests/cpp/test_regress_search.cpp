@@ -18,31 +18,99 @@ using test::LawData;
 Term V(std::uint32_t j) { return Term::variable(j); }
 
 Scored scored(std::size_t size, double rmse) {
-    Formula f(size, V(0));
-    return {f, rmse};
+    Scored s;
+    s.formula = Formula(size, V(0));
+    s.rmse = rmse;
+    return s;
 }
 
-TEST(RegressFront, BestPerComplexityStrictlyImproving) {
+Term O(Fn f) { return Term::operation(f); }
+
+// A fitted scale times `structure` (none: the scale alone), with the error,
+// the scale's standard error and the data's J'WJ given.
+Scored scaled(Formula structure, double sse, double scale, double error, double information, std::size_t n) {
+    Scored s;
+    s.formula = {Term::constant(scale, true)};
+    if (!structure.empty()) {
+        s.formula.insert(s.formula.end(), structure.begin(), structure.end());
+        s.formula.push_back(O(Fn::Mul));
+    }
+    s.sse = sse;
+    s.rmse = std::sqrt(sse / static_cast<double>(n));
+    s.covariance = {error * error};
+    s.information = {information};
+    return s;
+}
+
+const Formula kLine{V(0)};
+const Formula kLaw{V(0), V(0), O(Fn::Sqrt), O(Fn::Mul)};
+const Formula kLonger{V(0), O(Fn::Exp), V(0), O(Fn::Sin), O(Fn::Mul), V(0), O(Fn::Sqrt), O(Fn::Cos),
+                      O(Fn::Add), V(0), O(Fn::Inv), O(Fn::Add)};
+
+// The node count of the formula the rule selects.
+std::size_t selected(std::vector<Scored> candidates, const SelectionData& d, Selection rule) {
+    score_candidates(candidates, d);
+    Choice c = choose(std::move(candidates), rule);
+    return c.front.empty() ? 0 : c.front[c.best].formula.size();
+}
+
+TEST(RegressFront, BestPerComplexityStrictlyImprovingAndTheSelectedOne) {
     const std::vector<Scored> all{scored(3, 0.5), scored(1, 1.0), scored(3, 0.4), scored(5, 0.45),
                                   scored(7, 0.1), scored(9, std::nan("")), scored(4, 0.4)};
-    auto front = pareto_front(all);
-    ASSERT_EQ(front.size(), 3u);
-    EXPECT_EQ(front[0].formula.size(), 1u);
-    EXPECT_EQ(front[1].formula.size(), 3u);
-    EXPECT_TRUE(bit_equal(0.4, front[1].rmse));
-    EXPECT_EQ(front[2].formula.size(), 7u);
-    EXPECT_TRUE(pareto_front(std::vector<Scored>{}).empty());
+    Choice c = choose(all, Selection::Accuracy);
+    ASSERT_EQ(c.front.size(), 3u);
+    EXPECT_EQ(c.front[0].formula.size(), 1u);
+    EXPECT_EQ(c.front[1].formula.size(), 3u);
+    EXPECT_TRUE(bit_equal(0.4, c.front[1].rmse));
+    EXPECT_EQ(c.front[2].formula.size(), 7u);
+    EXPECT_EQ(c.best, 2u);
+    EXPECT_TRUE(choose({}, Selection::Accuracy).front.empty());
+    // A selected formula less accurate than a simpler one stays on the front.
+    std::vector<Scored> scored_by_length{scored(3, 0.5), scored(5, 0.6), scored(7, 0.1)};
+    scored_by_length[0].description_length = 30.0;
+    scored_by_length[1].description_length = 10.0;
+    scored_by_length[2].description_length = 20.0;
+    Choice d = choose(scored_by_length, Selection::DescriptionLength);
+    ASSERT_EQ(d.front.size(), 3u);
+    EXPECT_EQ(d.front[d.best].formula.size(), 5u);
 }
 
 TEST(RegressSelect, SimplestExactWinsAndNoiseBuysNoTerms) {
-    std::vector<double> y(100, 0.0);
-    for (std::size_t i = 0; i < y.size(); ++i) y[i] = 1.0 + static_cast<double>(i % 7);
-    // Exact to rounding at 5 terms; more terms that only shave rounding noise lose.
-    EXPECT_EQ(select_best(std::vector<Scored>{scored(1, 2.0), scored(5, 1e-15), scored(9, 1e-17)}, y), 1u);
-    // 1% noise: a formula at the noise level beats one that trims it by 3%
-    // with four more terms, and beats a simpler one with twice the error.
-    EXPECT_EQ(select_best(std::vector<Scored>{scored(3, 0.08), scored(6, 0.04), scored(10, 0.0388)}, y), 1u);
-    EXPECT_EQ(select_best(std::vector<Scored>{}, y), 0u);
+    SelectionData d;
+    d.samples = 100;
+    d.floor_mse = 1e-22;
+    // Exact to rounding with the law; more nodes that only shave rounding
+    // lose, and so does a simpler formula off by 1e-4.
+    std::vector<Scored> exact{scaled({}, 1.0, 1.0, 0.01, 100.0, 100), scaled(kLine, 1e-6, 2.0, 1e-8, 100.0, 100),
+                              scaled(kLaw, 1e-26, 2.0, 1e-14, 100.0, 100),
+                              scaled(kLonger, 1e-28, 2.0, 1e-15, 100.0, 100)};
+    EXPECT_EQ(selected(exact, d, Selection::DescriptionLength), 6u);
+    EXPECT_EQ(selected(exact, d, Selection::Bic), 6u);
+    EXPECT_EQ(selected(exact, d, Selection::Accuracy), 14u);
+
+    // Six noisy samples with a noise variance of 0.1 that the law explains
+    // to 1% of their variance: eight more nodes for 1/3000 of its error lose.
+    d.samples = 6;
+    d.noise_variance = 0.1;
+    std::vector<Scored> noisy{scaled({}, 50.0, 5.0, 1.0, 6.0, 6), scaled(kLaw, 0.5, 2.0, 0.05, 600.0, 6),
+                              scaled(kLonger, 0.00017, 2.0, 0.001, 600.0, 6)};
+    EXPECT_EQ(selected(noisy, d, Selection::DescriptionLength), 6u);
+    EXPECT_EQ(selected(noisy, d, Selection::Bic), 14u);
+}
+
+TEST(RegressSelect, ConstantsTheDataCannotPinDownAreNotSelected) {
+    SelectionData d;
+    d.samples = 6;
+    // A scale within two standard errors of zero, and one without a
+    // covariance (the constants cannot be told apart).
+    std::vector<Scored> front{scaled({}, 50.0, 5.0, 1.0, 6.0, 6), scaled(kLine, 1.0, 0.3, 0.2, 600.0, 6),
+                              scaled(kLaw, 0.5, 2.0, std::nan(""), 600.0, 6)};
+    score_candidates(front, d);
+    EXPECT_TRUE(front[0].selectable);
+    EXPECT_FALSE(front[1].selectable);
+    EXPECT_FALSE(front[2].selectable);
+    EXPECT_TRUE(std::isfinite(front[1].bic));
+    EXPECT_EQ(selected(front, d, Selection::DescriptionLength), 1u);
 }
 
 Formula found(const Outcome& o) { return o.front.at(o.best).formula; }
@@ -62,7 +130,7 @@ TEST(RegressSearch, FindsLawsWithTheirConstants) {
     const std::vector<std::string> names{"a", "b", "c"};
     for (const auto& c : cases) {
         LawData d(3, 100, 1.0, 5.0, c.law);
-        Outcome o = search(d.view(), d.y, Options{}, Hooks{});
+        Outcome o = search(d.view(), d.y, {}, Options{}, Hooks{});
         ASSERT_FALSE(o.stopped);
         ASSERT_FALSE(o.front.empty()) << c.name;
         EXPECT_EQ(to_text(found(o), names), c.want) << c.name;
@@ -77,8 +145,8 @@ TEST(RegressSearch, RepeatsBitForBit) {
     LawData d(2, 100, 1.0, 3.0, [](const std::vector<double>& x) { return std::exp(-x[0] / x[1]) + 0.01 * std::sin(40 * x[0]); });
     Options opt;
     opt.max_complexity = 7;
-    Outcome a = search(d.view(), d.y, opt, Hooks{});
-    Outcome b = search(d.view(), d.y, opt, Hooks{});
+    Outcome a = search(d.view(), d.y, {}, opt, Hooks{});
+    Outcome b = search(d.view(), d.y, {}, opt, Hooks{});
     ASSERT_EQ(a.front.size(), b.front.size());
     EXPECT_EQ(a.best, b.best);
     EXPECT_EQ(a.evaluations, b.evaluations);
@@ -94,7 +162,7 @@ TEST(RegressSearch, BudgetStopAndReports) {
     LawData d(3, 100, 1.0, 3.0, [](const std::vector<double>& x) { return std::sin(x[0] * x[1]) + std::log(x[2]) + 0.3 * x[0]; });
     Options opt;
     opt.max_evaluations = 5000;
-    Outcome small = search(d.view(), d.y, opt, Hooks{});
+    Outcome small = search(d.view(), d.y, {}, opt, Hooks{});
     EXPECT_FALSE(small.front.empty());
     EXPECT_LE(small.evaluations, 5000u + 20000u);  // the last level's constant fits may go past it
 
@@ -104,15 +172,19 @@ TEST(RegressSearch, BudgetStopAndReports) {
         levels.push_back(r.level);
         return r.level < 3;
     };
-    Outcome stopped = search(d.view(), d.y, Options{}, hooks);
-    EXPECT_TRUE(stopped.stopped);
-    EXPECT_TRUE(stopped.front.empty());
+    // Ending early keeps a finished front of what was found.
+    Outcome early = search(d.view(), d.y, {}, Options{}, hooks);
+    EXPECT_FALSE(early.stopped);
+    EXPECT_FALSE(early.front.empty());
     EXPECT_EQ(levels, (std::vector<std::size_t>{2, 3}));
 
+    // A stop request ends at once, with a quick front of what was found.
     Hooks asked;
     int calls = 0;
     asked.stop = [&] { return ++calls > 1; };
-    EXPECT_TRUE(search(d.view(), d.y, Options{}, asked).stopped);
+    Outcome stopped = search(d.view(), d.y, {}, Options{}, asked);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.front.empty());
 }
 
 TEST(RegressSearch, NonFiniteAndEmptyDataNeverCrash) {
@@ -121,13 +193,13 @@ TEST(RegressSearch, NonFiniteAndEmptyDataNeverCrash) {
     opt.max_complexity = 5;
     std::vector<double> nan_y = d.y;
     nan_y[7] = std::nan("");
-    EXPECT_TRUE(search(d.view(), nan_y, opt, Hooks{}).front.empty());
+    EXPECT_TRUE(search(d.view(), nan_y, {}, opt, Hooks{}).front.empty());
     LawData e = d;
     e.cols[1][3] = INFINITY;
     e.ptrs = {e.cols[0].data(), e.cols[1].data()};
-    Outcome o = search(e.view(), e.y, opt, Hooks{});
+    Outcome o = search(e.view(), e.y, {}, opt, Hooks{});
     EXPECT_FALSE(o.front.empty());  // formulas of x0 alone still fit
-    EXPECT_TRUE(search(Columns{{}, 0}, std::vector<double>{}, opt, Hooks{}).front.empty());
+    EXPECT_TRUE(search(Columns{{}, 0}, std::vector<double>{}, {}, opt, Hooks{}).front.empty());
 }
 
 }  // namespace

@@ -153,11 +153,11 @@ def test_front_table_and_frame():
     X, y = line_data()
     front = FormulaRegressor(**FAST).fit(X, y).front_
     lines = str(front).splitlines()
-    assert lines[0].split() == ["complexity", "rmse", "formula"] and len(lines) == len(front) + 1
+    assert lines[0].split() == ["complexity", "rmse", "mdl", "bic", "formula"] and len(lines) == len(front) + 1
     assert [line.startswith("*") for line in lines[1:]] == [i == front.selected for i in range(len(front))]
     pandas = pytest.importorskip("pandas")
     frame = front.to_pandas()
-    assert list(frame.columns) == ["complexity", "rmse", "formula", "selected"]
+    assert list(frame.columns) == ["complexity", "rmse", "description_length", "bic", "formula", "selected"]
     assert frame["formula"].tolist() == [str(f) for f in front] and frame["selected"].sum() == 1
 
 
@@ -183,7 +183,7 @@ def test_progress_on_stderr_and_to_the_callback(capsys):
     assert capsys.readouterr().err == ""
 
 
-def test_an_exception_in_the_callback_stops_the_fit():
+def test_an_exception_in_the_callback_stops_the_fit_and_keeps_what_was_found():
     X, y = noisy_data()
 
     def stop(figures):
@@ -192,7 +192,23 @@ def test_an_exception_in_the_callback_stops_the_fit():
     model = FormulaRegressor(callback=stop, **FAST)
     with pytest.raises(KeyboardInterrupt, match="enough"):
         model.fit(X, y)
-    assert not hasattr(model, "best_")
+    assert model.best_ is model.front_.best and len(model.front_) > 1
+    assert model.predict(X).shape == (40,)
+
+
+def test_a_callback_returning_true_ends_the_fit_early_and_normally():
+    X, y = noisy_data()
+    levels = []
+
+    def enough(figures):
+        levels.append(figures["level"])
+        return figures["level"] >= 3
+
+    model = FormulaRegressor(callback=enough, **FAST).fit(X, y)
+    assert levels == [2, 3]
+    whole = FormulaRegressor(**FAST).fit(X, y)
+    assert model.best_.rmse >= whole.best_.rmse
+    assert np.isfinite(model.best_.standard_errors).all()
 
 
 def test_same_result_for_any_number_of_threads(python_in_subprocess):

@@ -22,6 +22,14 @@ def law_data(law, n_vars=3, n=100, lo=1.0, hi=5.0, seed=7):
     return np.ascontiguousarray(x.T), np.ascontiguousarray(law(*x.T))
 
 
+def run(cols, y, options, progress, weights=None):
+    """_fit's formulas and selected index, raising the exception that ended it early."""
+    front, i, error = d._fit(cols, y, weights, options, progress)
+    if error is not None:
+        raise error
+    return [f for f, _ in front], i
+
+
 def best(front_and_index):
     front, i = front_and_index
     return front[i]
@@ -29,7 +37,7 @@ def best(front_and_index):
 
 def test_finds_coulomb_with_exact_constant():
     cols, y = law_data(lambda a, b, r: a * b / (4 * math.pi * r))
-    front, i = d._fit(cols, y, {}, None)
+    front, i = run(cols, y, {}, None)
     f = front[i]
     assert f.to_text(["q1", "q2", "r"]) == "q1*q2/r/(4*pi)"
     assert ("const", 4 * math.pi, (4, 1, "pi")) in f.nodes
@@ -44,19 +52,19 @@ def test_finds_coulomb_with_exact_constant():
 def test_shapes_and_buffers_are_checked():
     cols, y = law_data(lambda a, b, c: a + b)
     with pytest.raises(ValueError, match=r"columns has shape \(3, 100\).*y has shape \(99,\)"):
-        d._fit(cols, y[:99], {}, None)
+        run(cols, y[:99], {}, None)
     with pytest.raises(ValueError, match="2-dimensional"):
-        d._fit(y, y, {}, None)
+        run(y, y, {}, None)
     with pytest.raises(TypeError, match="float64"):
-        d._fit(cols.astype(np.float32), y, {}, None)
+        run(cols.astype(np.float32), y, {}, None)
     with pytest.raises(TypeError, match="C-contiguous"):
-        d._fit(np.asfortranarray(np.ones((3, 4))), np.ones(4), {}, None)
+        run(np.asfortranarray(np.ones((3, 4))), np.ones(4), {}, None)
     with pytest.raises(TypeError, match="buffer"):
-        d._fit([[1.0]], y, {}, None)
+        run([[1.0]], y, {}, None)
     with pytest.raises(ValueError, match="at least one feature and one sample"):
-        d._fit(np.ones((2, 0)), np.ones(0), {}, None)
+        run(np.ones((2, 0)), np.ones(0), {}, None)
     # Plain buffers work as well as arrays.
-    f = best(d._fit(memoryview(array.array("d", [1, 2, 3, 4])).cast("B").cast("d", (1, 4)),
+    f = best(run(memoryview(array.array("d", [1, 2, 3, 4])).cast("B").cast("d", (1, 4)),
                     array.array("d", [2, 4, 6, 8]), {}, None))
     assert f.to_text(["x"]) == "2*x"
 
@@ -75,24 +83,24 @@ def test_shapes_and_buffers_are_checked():
 def test_bad_options(options, error, message):
     cols, y = law_data(lambda a, b, c: a + b)
     with pytest.raises(error, match=message):
-        d._fit(cols, y, options, None)
+        run(cols, y, options, None)
 
 
 def test_non_finite_data_gives_an_error_not_a_crash():
     cols, y = law_data(lambda a, b, c: a * b)
     y[5] = math.nan
     with pytest.raises(ValueError, match="no formula"):
-        d._fit(cols, y, {"max_complexity": 5}, None)
+        run(cols, y, {"max_complexity": 5}, None)
     cols, y = law_data(lambda a, b, c: a * b)
     cols[2, 3] = math.inf
-    f = best(d._fit(cols, y, {"max_complexity": 5}, None))
+    f = best(run(cols, y, {"max_complexity": 5}, None))
     assert f.to_text(["a", "b", "c"]) == "a*b"
 
 
 def test_progress_reports_each_level_and_its_exception_stops_the_fit():
     cols, y = law_data(lambda a, b, c: np.sin(a * b) + c * 0.3)
     reports = []
-    d._fit(cols, y, {"max_complexity": 5}, reports.append)
+    run(cols, y, {"max_complexity": 5}, reports.append)
     assert [r["level"] for r in reports] == [2, 3, 4, 5]
     assert set(reports[0]) == {"level", "candidates", "best_rmse", "elapsed"}
     assert all(a["best_rmse"] >= b["best_rmse"] for a, b in zip(reports, reports[1:]))
@@ -101,18 +109,18 @@ def test_progress_reports_each_level_and_its_exception_stops_the_fit():
         raise RuntimeError("enough")
 
     with pytest.raises(RuntimeError, match="enough"):
-        d._fit(cols, y, {}, stop)
+        run(cols, y, {}, stop)
     with pytest.raises(TypeError, match="progress must be None or callable"):
-        d._fit(cols, y, {}, 3)
+        run(cols, y, {}, 3)
 
 
 def test_options_bound_the_work():
     cols, y = law_data(lambda a, b, c: np.sin(a * b) + np.log(c))
-    small = d._fit(cols, y, {"max_evaluations": 2000}, None)
-    large = d._fit(cols, y, {"max_complexity": 6}, None)
+    small = run(cols, y, {"max_evaluations": 2000}, None)
+    large = run(cols, y, {"max_complexity": 6}, None)
     assert best(large).rmse <= best(small).rmse
     assert all(f.complexity <= 6 + 4 for f in large[0])
-    assert "sin" not in best(d._fit(cols, y, {"use_trig": False, "max_complexity": 5}, None)).to_text(list("abc"))
+    assert "sin" not in best(run(cols, y, {"use_trig": False, "max_complexity": 5}, None)).to_text(list("abc"))
 
 
 def test_formula_round_trips_and_validates_its_nodes():
@@ -166,8 +174,8 @@ x = rng.uniform(1, 4, size=(100, 3))
 out = []
 for law in (lambda a, b, c: a * np.exp(-b / (3.7 * c)) + 0.01 * np.sin(50 * a),
             lambda a, b, c: a * b / (4 * math.pi * c) * (1 + 0.01 * rng.standard_normal(100))):
-    front, i = d._fit(np.ascontiguousarray(x.T), np.ascontiguousarray(law(*x.T)), {}, None)
-    out.append([i, [(f.nodes, f.rmse.hex()) for f in front]])
+    front, i, _ = d._fit(np.ascontiguousarray(x.T), np.ascontiguousarray(law(*x.T)), None, {}, None)
+    out.append([i, [(f.nodes, f.rmse.hex(), sorted(stats.items())) for f, stats in front]])
 print(json.dumps(out))
 """
 
@@ -193,7 +201,7 @@ def test_other_threads_run_during_a_fit():
     t.start()
     try:
         t0 = time.monotonic()
-        d._fit(cols, y, {"max_complexity": 8}, None)
+        run(cols, y, {"max_complexity": 8}, None)
         elapsed = time.monotonic() - t0
     finally:
         done.set()
@@ -212,7 +220,10 @@ x = rng.uniform(1, 4, size=(20000, 3))
 y = np.sin(x[:, 0] * x[:, 1]) + np.log(x[:, 2]) * np.cos(x[:, 1]) + 0.1 * rng.standard_normal(20000)
 print("start", flush=True)
 try:
-    d._fit(np.ascontiguousarray(x.T), y, {"max_complexity": 30, "max_evaluations": 10**12}, None)
+    front, _, error = d._fit(np.ascontiguousarray(x.T), y, None, {"max_complexity": 30, "max_evaluations": 10**12}, None)
+    if error is not None:
+        print("front", len(front), flush=True)
+        raise error
     print("finished", flush=True)
 except KeyboardInterrupt:
     print("interrupted", time.monotonic(), flush=True)
@@ -226,9 +237,12 @@ def test_ctrl_c_stops_a_fit_quickly():
         time.sleep(1.5)
         sent = time.monotonic()
         proc.send_signal(signal.SIGINT)
+        kept = proc.stdout.readline().split()
         line = proc.stdout.readline().split()
     finally:
         proc.kill()
         proc.wait()
+    # What was found so far comes back with the interrupt.
+    assert kept[0] == "front" and int(kept[1]) > 0
     assert line[0] == "interrupted"
     assert float(line[1]) - sent < 0.25, f"took {float(line[1]) - sent:.2f} s to stop"

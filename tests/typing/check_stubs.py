@@ -25,7 +25,14 @@ z.ZYLPoint(1.0, 2.0).minkowski_delta("yes", 1.0)  # type: ignore[arg-type]
 
 from zyl_core import discovery as zd
 
-front, chosen = zd._fit(bytearray(16), bytearray(16), {"max_complexity": 6}, None)
-formula: zd._Formula = front[chosen]
+front, chosen, stopped_by = zd._fit(bytearray(16), bytearray(16), None, {"max_complexity": 6}, None)
+formula: zd._Formula = front[chosen][0]
+assert stopped_by is None or isinstance(stopped_by, BaseException)
 shown: str = formula.to_text(["x", "y"])
 again = zd._Formula(formula.nodes, formula.rmse)
+
+model = zd.FormulaRegressor(model_selection="bic", exact_constants=False, loss="relative")
+zd.FormulaRegressor(model_selection="aic")  # type: ignore[arg-type]
+errors: tuple[float, ...] = model.best_.standard_errors
+report: str = model.best_.summary()
+length: float = model.front_[0].description_length

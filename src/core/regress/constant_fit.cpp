@@ -48,37 +48,46 @@ bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, 
     return true;
 }
 
-// Residuals of the projected fit at the formula's current constants.
+// Residuals of the projected fit at the formula's current constants, each
+// multiplied by the square root of its sample's weight.
 struct Point {
     Scaling scaling;
     std::vector<double> residuals;
 };
 
 std::optional<Point> residuals_at(const Formula& f, const Columns& data, std::span<const double> y,
-                                  Evaluator& evaluator) {
-    auto s = scaled_fit(f, data, y, evaluator);
+                                  Evaluator& evaluator, Weights w, bool explicit_outer) {
+    std::optional<Scaling> s;
+    if (!explicit_outer) {
+        s = scaled_fit(f, data, y, evaluator, w);
+    } else if (evaluator.run(f, data)) {
+        s = Scaling{1.0, 0.0, sum_squared_residuals(evaluator.values(), y, 1.0, 0.0, w)};
+        if (!std::isfinite(s->sse)) s.reset();
+    }
     if (!s) return std::nullopt;
     auto v = evaluator.values();
     Point p{*s, std::vector<double>(v.size())};
     for (std::size_t i = 0; i < v.size(); ++i) p.residuals[i] = s->scale * v[i] + s->offset - y[i];
+    if (!w.empty())
+        for (std::size_t i = 0; i < v.size(); ++i) p.residuals[i] *= std::sqrt(w[i]);
     return p;
 }
 
 }  // namespace
 
 std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,
-                                  Evaluator& evaluator) {
+                                  Evaluator& evaluator, Weights w) {
     if (!evaluator.run(f, data)) return std::nullopt;
-    return fit_scaling(evaluator.values(), y);
+    return fit_scaling(evaluator.values(), y, w);
 }
 
 std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::span<const double> y,
-                                         Evaluator& evaluator, const ConstantFitLimits& limits) {
+                                         Evaluator& evaluator, const ConstantFitLimits& limits, Weights w) {
     std::vector<std::size_t> slots;
     for (std::size_t i = 0; i < f.size(); ++i)
         if (f[i].free()) slots.push_back(i);
     const std::size_t k = slots.size();
-    auto current = residuals_at(f, data, y, evaluator);
+    auto current = residuals_at(f, data, y, evaluator, w, limits.explicit_outer);
     std::size_t evaluations = 1;
     if (!current) return std::nullopt;
     if (k == 0 || k > kMaxConstants) return ConstantFit{current->scaling, evaluations};
@@ -100,7 +109,7 @@ std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::s
             const double c = f[slots[j]].value;
             const double h = kStep * std::fmax(std::fabs(c), kStepFloor);
             trial[slots[j]].value = c + h;
-            auto moved = residuals_at(trial, data, y, evaluator);
+            auto moved = residuals_at(trial, data, y, evaluator, w, limits.explicit_outer);
             ++evaluations;
             for (std::size_t i = 0; i < n; ++i)
                 jac[j * n + i] = moved ? (moved->residuals[i] - current->residuals[i]) / h : 0.0;
@@ -123,7 +132,7 @@ std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::s
             }
             trial = f;
             for (std::size_t j = 0; j < k; ++j) trial[slots[j]].value = f[slots[j]].value + step[j];
-            auto next = residuals_at(trial, data, y, evaluator);
+            auto next = residuals_at(trial, data, y, evaluator, w, limits.explicit_outer);
             ++evaluations;
             if (next && next->scaling.sse < current->scaling.sse) {
                 const double gain = current->scaling.sse - next->scaling.sse;

@@ -17,10 +17,13 @@ struct ConstantFitLimits {
     // Asked once per iteration; true abandons the fit (its result is then
     // whatever point was reached).
     bool (*cancelled)() = nullptr;
+    // True fits the formula's own values to y, with no projected scale and
+    // offset: for finished formulas that carry them as terms of their own.
+    bool explicit_outer = false;
 };
 
 struct ConstantFit {
-    Scaling scaling;          // at the fitted constants
+    Scaling scaling;          // at the fitted constants (1 and 0 with explicit_outer)
     std::size_t evaluations;  // whole-formula evaluations spent
 };
 
@@ -28,10 +31,11 @@ struct ConstantFit {
 // values they hold. Nothing when f cannot be evaluated and scaled at its
 // starting point (f is then unchanged).
 std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::span<const double> y,
-                                         Evaluator& evaluator, const ConstantFitLimits& limits = {});
+                                         Evaluator& evaluator, const ConstantFitLimits& limits = {},
+                                         Weights w = {});
 
 // The scaled fit of f as it stands; nothing when it fails or is constant.
 std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,
-                                  Evaluator& evaluator);
+                                  Evaluator& evaluator, Weights w = {});
 
 }  // namespace zyl::regress

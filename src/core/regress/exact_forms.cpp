@@ -7,12 +7,26 @@
 namespace zyl::regress {
 namespace {
 
-int cost(const Exact& x) {
-    const int basis = x.basis == Basis::One ? 0 : x.basis == Basis::Pi ? 1 : 2;
-    return std::abs(x.p) + x.q + basis;
+// The reciprocal of each part's probability, as an integer: the product is
+// exact, so forms of equal cost compare equal.
+double integer_weight(int m) {
+    const double a = std::fabs(static_cast<double>(m));
+    return a * (a + 1.0);
+}
+
+double basis_weight(Basis b) {
+    switch (b) {
+        case Basis::One: return 2.0;
+        case Basis::Pi: return 4.0;
+        default: return 100.0;
+    }
 }
 
 }  // namespace
+
+double exact_description(const Exact& x) {
+    return std::log(2.0 * integer_weight(x.p) * integer_weight(x.q) * basis_weight(x.basis));
+}
 
 std::vector<Exact> exact_forms_near(double v, double window) {
     std::vector<Exact> out;
@@ -30,7 +44,8 @@ std::vector<Exact> exact_forms_near(double v, double window) {
         }
     }
     std::stable_sort(out.begin(), out.end(), [](const Exact& a, const Exact& b) {
-        if (cost(a) != cost(b)) return cost(a) < cost(b);
+        const double ca = exact_description(a), cb = exact_description(b);
+        if (ca != cb) return ca < cb;
         if (a.basis != b.basis) return a.basis < b.basis;
         return a.q < b.q;
     });

@@ -2,185 +2,318 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "constant_fit.hpp"
 #include "exact_forms.hpp"
-#include "scaling.hpp"
+#include "origin_forms.hpp"
+#include "statistics.hpp"
 
 namespace zyl::regress {
 namespace {
 
-// Exact forms are looked for within this fraction of the fitted value; the
-// acceptance test decides among them.
+// The widest relative window searched for exact forms, how many forms are
+// refitted at most, and how many standard errors away a form may lie to be
+// refitted at all (the profile test then decides).
 constexpr double kSnapWindow = 0.02;
 constexpr std::size_t kMaxTries = 32;
+constexpr double kWaldReach = 3.0;
+// A fit that stopped short of the optimum by rounding must still find the
+// exact value it is next to.
+constexpr double kWindowFloor = 1e-6;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Index among the free constants of the term at `term`.
+std::size_t free_slot(const ConstantStatistics& s, std::size_t term) {
+    return static_cast<std::size_t>(std::find(s.terms.begin(), s.terms.end(), term) - s.terms.begin());
+}
 
 enum class ScaleKind { None, Neg, Mul, Div };
 
-struct Outer {
+// The result formula is inner, then its scale, then its offset.
+struct Shape {
+    Formula inner;
     ScaleKind kind = ScaleKind::Mul;
     Term scale = Term::constant(1.0, true);
     bool has_offset = true;
-    Term offset = Term::constant(0.0, true);  // added; negative values become a subtraction
+    Term offset = Term::constant(0.0, true);
 };
 
 Term negated(const Term& t) {
-    if (t.has_exact) return Term::exact_constant({-t.exact.p, t.exact.q, t.exact.basis}, t.fitted);
-    return Term::constant(-t.value, t.fitted);
+    Term out = t.has_exact ? Term::exact_constant({-t.exact.p, t.exact.q, t.exact.basis}, t.fitted)
+                           : Term::constant(-t.value, t.fitted);
+    return out;
 }
 
-Formula assemble(const Formula& f, const Outer& outer) {
+// Where the scale and the offset stand in the assembled formula.
+std::size_t scale_index(const Shape& s) { return s.kind == ScaleKind::Mul ? 0 : s.inner.size(); }
+std::size_t inner_start(const Shape& s) { return s.kind == ScaleKind::Mul ? 1 : 0; }
+
+Formula assemble(const Shape& s) {
     Formula out;
-    out.reserve(f.size() + 4);
-    switch (outer.kind) {
-        case ScaleKind::None:
-            out = f;
-            break;
-        case ScaleKind::Neg:
-            out = f;
-            out.push_back(Term::operation(Fn::Neg));
-            break;
-        case ScaleKind::Mul:
-            out.push_back(outer.scale);
-            out.insert(out.end(), f.begin(), f.end());
-            out.push_back(Term::operation(Fn::Mul));
-            break;
-        case ScaleKind::Div:
-            out = f;
-            out.push_back(outer.scale);
-            out.push_back(Term::operation(Fn::Div));
-            break;
+    out.reserve(s.inner.size() + 4);
+    if (s.kind == ScaleKind::Mul) out.push_back(s.scale);
+    out.insert(out.end(), s.inner.begin(), s.inner.end());
+    if (s.kind == ScaleKind::Mul) out.push_back(Term::operation(Fn::Mul));
+    if (s.kind == ScaleKind::Neg) out.push_back(Term::operation(Fn::Neg));
+    if (s.kind == ScaleKind::Div) {
+        out.push_back(s.scale);
+        out.push_back(Term::operation(Fn::Div));
     }
-    if (outer.has_offset) {
-        const bool negative = outer.offset.value < 0.0;
-        out.push_back(negative ? negated(outer.offset) : outer.offset);
+    if (s.has_offset) {
+        const bool negative = s.offset.value < 0.0;
+        out.push_back(negative ? negated(s.offset) : s.offset);
         out.push_back(Term::operation(negative ? Fn::Sub : Fn::Add));
     }
     return out;
 }
 
-double squared_error(std::span<const double> v, std::span<const double> y) {
-    double s = 0.0;
-    for (std::size_t i = 0; i < v.size(); ++i) s += (v[i] - y[i]) * (v[i] - y[i]);
-    return s;
-}
-
-std::optional<double> outer_sse(const Formula& f, const Outer& outer, const Columns& data, std::span<const double> y,
-                                Evaluator& evaluator) {
-    if (!evaluator.run(assemble(f, outer), data)) return std::nullopt;
-    return squared_error(evaluator.values(), y);
-}
-
-// Replaces free constants, in term order, by the simplest exact form the
-// data accepts, refitting the ones still free after each replacement.
-Scaling snap_inner(Formula& f, Scaling fit, const Columns& data, std::span<const double> y, Evaluator& evaluator,
-                   const Acceptance& acceptance) {
-    for (std::size_t i = 0; i < f.size(); ++i) {
-        if (!f[i].free()) continue;
-        auto forms = exact_forms_near(f[i].value, kSnapWindow);
-        for (std::size_t t = 0; t < forms.size() && t < kMaxTries; ++t) {
-            Formula g = f;
-            g[i] = Term::exact_constant(forms[t], true);
-            auto s = scaled_fit(g, data, y, evaluator);
-            if (!s || !acceptance.accepts(s->sse, fit.sse)) continue;
-            f = std::move(g);
-            fit = *s;
-            if (auto refit = fit_constants(f, data, y, evaluator)) fit = refit->scaling;
-            break;
-        }
+// The shape's terms back from an assembled formula whose constants moved.
+void take_values(Shape& s, const Formula& f) {
+    const std::size_t start = inner_start(s);
+    for (std::size_t i = 0; i < s.inner.size(); ++i) s.inner[i] = f[start + i];
+    if (s.kind == ScaleKind::Mul || s.kind == ScaleKind::Div) s.scale = f[scale_index(s)];
+    if (s.has_offset) {
+        const Term& t = f[f.size() - 2];
+        s.offset = f.back().fn == Fn::Sub ? negated(t) : t;
     }
-    return fit;
 }
+
+class Finisher {
+public:
+    Finisher(const Columns& data, std::span<const double> y, Evaluator& evaluator, const FinishSettings& settings)
+        : data_(data), y_(y), evaluator_(evaluator), settings_(settings), n_(data.samples) {}
+
+    std::optional<Scored> run(Shape shape) {
+        Formula f = assemble(shape);
+        polish(f);
+        take_values(shape, f);
+        auto stats = constant_statistics(f, data_, y_, evaluator_, settings_.weights);
+        if (!stats) return std::nullopt;
+        snapped_inner_.assign(shape.inner.size(), std::nullopt);
+        snapped_scale_.reset();
+        snapped_offset_.reset();
+        if (settings_.exact_constants) {
+            for (std::size_t i = 0; i < shape.inner.size(); ++i)
+                if (shape.inner[i].free()) snap_inner(shape, i, *stats);
+            if (shape.kind == ScaleKind::Mul) snap_scale(shape, *stats);
+            if (shape.has_offset && shape.offset.free()) snap_offset(shape, *stats);
+        }
+        return scored(shape, *stats);
+    }
+
+private:
+    struct Candidate {
+        Exact form;
+        Shape shape;
+    };
+
+    void polish(Formula& f) {
+        ConstantFitLimits limits;
+        limits.explicit_outer = true;
+        fit_constants(f, data_, y_, evaluator_, limits, settings_.weights);
+    }
+
+    double residual_variance(const ConstantStatistics& s) const {
+        const double floor = settings_.floor_sse / static_cast<double>(n_ > 0 ? n_ : 1);
+        if (n_ <= s.size()) return floor;
+        return std::fmax(s.sse / static_cast<double>(n_ - s.size()), floor);
+    }
+
+    struct Precision {
+        double cost;    // nats to write the fitted value
+        double reach;   // how far from it an exact form may lie to be tried
+        double error;   // its standard error
+    };
+    std::optional<Precision> precision_of(const ConstantStatistics& s, std::size_t term, double value) const {
+        const std::size_t j = free_slot(s, term);
+        if (j == s.size()) return std::nullopt;
+        const double information = s.information[j * s.size() + j];
+        if (!(information > 0.0) || value == 0.0) return std::nullopt;
+        const double variance = residual_variance(s);
+        const double d = std::sqrt(12.0 * variance / information);
+        double error = s.standard_error(j);
+        if (!std::isfinite(error)) error = std::sqrt(variance / information);
+        const double reach = std::fmin(kSnapWindow, std::fmax(kWaldReach * error / std::fabs(value), kWindowFloor));
+        return Precision{std::fmax(std::log(std::fabs(value) / d), 0.0) + std::log(2.0), reach, error};
+    }
+
+    // Tries the candidates, cheapest first, while they are shorter than the
+    // fitted value; takes the first whose refit stays inside the interval.
+    bool try_candidates(std::vector<Candidate>& candidates, double fitted_cost, Shape& shape, ConstantStatistics& s) {
+        std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+            return exact_description(a.form) < exact_description(b.form);
+        });
+        const double allowed = kSnapChiSquare * residual_variance(s);
+        for (std::size_t t = 0; t < candidates.size() && t < kMaxTries; ++t) {
+            if (exact_description(candidates[t].form) >= fitted_cost) break;
+            Formula g = assemble(candidates[t].shape);
+            polish(g);
+            auto gs = constant_statistics(g, data_, y_, evaluator_, settings_.weights);
+            if (!gs || !(gs->sse - s.sse <= allowed)) continue;
+            shape = std::move(candidates[t].shape);
+            take_values(shape, g);
+            s = std::move(*gs);
+            return true;
+        }
+        return false;
+    }
+
+    void snap_inner(Shape& shape, std::size_t i, ConstantStatistics& s) {
+        const double value = shape.inner[i].value;
+        auto p = precision_of(s, inner_start(shape) + i, value);
+        if (!p) return;
+        std::vector<Candidate> candidates;
+        for (const Exact& x : exact_forms_near(value, p->reach)) {
+            Shape trial = shape;
+            trial.inner[i] = Term::exact_constant(x, true);
+            candidates.push_back({x, std::move(trial)});
+        }
+        if (try_candidates(candidates, p->cost, shape, s)) snapped_inner_[i] = ConstantEstimate{value, p->error};
+    }
+
+    // The scale as an exact factor, as an exact divisor, or gone (1 and -1).
+    void snap_scale(Shape& shape, ConstantStatistics& s) {
+        const double value = shape.scale.value;
+        auto p = precision_of(s, scale_index(shape), value);
+        if (!p) return;
+        std::vector<Candidate> candidates;
+        for (const Exact& x : exact_forms_near(value, p->reach)) {
+            Shape trial = shape;
+            if (x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One) {
+                trial.kind = x.p > 0 ? ScaleKind::None : ScaleKind::Neg;
+            } else {
+                trial.scale = Term::exact_constant(x, true);
+            }
+            candidates.push_back({x, std::move(trial)});
+        }
+        for (const Exact& x : exact_forms_near(1.0 / value, p->reach)) {
+            if (x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One) continue;
+            Shape trial = shape;
+            trial.kind = ScaleKind::Div;
+            trial.scale = Term::exact_constant(x, true);
+            candidates.push_back({x, std::move(trial)});
+        }
+        if (try_candidates(candidates, p->cost, shape, s)) snapped_scale_ = ConstantEstimate{value, p->error};
+    }
+
+    void snap_offset(Shape& shape, ConstantStatistics& s) {
+        const double value = shape.offset.value;
+        auto p = precision_of(s, assemble(shape).size() - 2, value);
+        if (!p) return;
+        std::vector<Candidate> candidates;
+        for (const Exact& x : exact_forms_near(value, p->reach)) {
+            Shape trial = shape;
+            trial.offset = Term::exact_constant(x, true);
+            candidates.push_back({x, std::move(trial)});
+        }
+        if (try_candidates(candidates, p->cost, shape, s)) snapped_offset_ = ConstantEstimate{value, p->error};
+    }
+
+    ConstantEstimate estimate_of(const Term& t, const std::optional<ConstantEstimate>& snapped,
+                                 const ConstantStatistics& s, std::size_t term) const {
+        if (snapped) return *snapped;
+        if (!t.free()) return {t.value, t.fitted ? kNaN : 0.0};
+        return {t.value, s.standard_error(free_slot(s, term))};
+    }
+
+    Scored scored(const Shape& shape, const ConstantStatistics& s) const {
+        Scored out;
+        out.formula = assemble(shape);
+        out.sse = s.sse;
+        out.rmse = std::sqrt(s.sse / weight_total(settings_.weights, n_));
+        out.plain_rmse = std::sqrt(s.plain_sse / static_cast<double>(n_));
+        out.covariance = s.covariance;
+        out.information = s.information;
+        const std::size_t start = inner_start(shape);
+        for (std::size_t i = 0; i < out.formula.size(); ++i) {
+            const Term& t = out.formula[i];
+            if (t.kind != Kind::Const) continue;
+            std::optional<ConstantEstimate> snapped;
+            double sign = 1.0;
+            if (i >= start && i < start + shape.inner.size()) {
+                snapped = snapped_inner_[i - start];
+            } else if ((shape.kind == ScaleKind::Mul || shape.kind == ScaleKind::Div) && i == scale_index(shape)) {
+                snapped = snapped_scale_;
+                // A scale written as a divisor was fitted as a factor.
+                if (snapped && shape.kind == ScaleKind::Div)
+                    snapped = ConstantEstimate{1.0 / snapped->value,
+                                               snapped->std_error / (snapped->value * snapped->value)};
+            } else {
+                snapped = snapped_offset_;
+                if (out.formula.back().fn == Fn::Sub) sign = -1.0;
+            }
+            ConstantEstimate e = estimate_of(t, snapped, s, i);
+            if (snapped) e.value *= sign;
+            out.estimates.push_back(e);
+        }
+        return out;
+    }
+
+    const Columns& data_;
+    std::span<const double> y_;
+    Evaluator& evaluator_;
+    const FinishSettings& settings_;
+    std::size_t n_;
+    std::vector<std::optional<ConstantEstimate>> snapped_inner_;
+    std::optional<ConstantEstimate> snapped_scale_, snapped_offset_;
+};
 
 }  // namespace
 
-bool Acceptance::accepts(double simpler_sse, double fitted_sse) const {
-    if (!std::isfinite(simpler_sse)) return false;
-    const double a = std::fmax(simpler_sse, floor_sse);
-    const double b = std::fmax(fitted_sse, floor_sse);
-    const double n = static_cast<double>(samples);
-    return n * std::log(a / b) <= std::log(n);
-}
-
-Acceptance acceptance_for(std::span<const double> y) {
+double rounding_floor_sse(std::span<const double> y, Weights w) {
     double s = 0.0;
-    for (double v : y) s += v * v;
-    const double n = static_cast<double>(y.size());
-    const double mean_square = y.empty() ? 0.0 : s / n;
-    const double floor = n * kExactRelative * kExactRelative * mean_square;
-    return {y.size(), floor > 0.0 ? floor : 1e-300};
+    for (std::size_t i = 0; i < y.size(); ++i) s += weight(w, i) * y[i] * y[i];
+    const double floor = kExactRelative * kExactRelative * s;
+    return floor > 0.0 ? floor : 1e-300;
 }
 
-std::optional<double> formula_rmse(const Formula& f, const Columns& data, std::span<const double> y,
-                                   Evaluator& evaluator) {
-    if (!evaluator.run(f, data) || data.samples == 0) return std::nullopt;
-    return std::sqrt(squared_error(evaluator.values(), y) / static_cast<double>(data.samples));
-}
-
-std::optional<Finished> finish(Formula f, const Columns& data, std::span<const double> y, Evaluator& evaluator,
-                               const Acceptance& acceptance) {
-    auto first = scaled_fit(f, data, y, evaluator);
-    if (!first) return std::nullopt;
-    Scaling fit = snap_inner(f, *first, data, y, evaluator, acceptance);
-    if (!evaluator.run(f, data)) return std::nullopt;
+std::vector<Scored> finish(const Formula& structure, const Columns& data, std::span<const double> y,
+                           Evaluator& evaluator, const FinishSettings& settings) {
+    std::vector<Scored> out;
+    auto fit = scaled_fit(structure, data, y, evaluator, settings.weights);
+    if (!fit) return out;
     const std::vector<double> fv(evaluator.values().begin(), evaluator.values().end());
-
-    Outer outer;
-    outer.scale = Term::constant(fit.scale, true);
-    outer.offset = Term::constant(fit.offset, true);
-    double sse = fit.sse;
-    if (auto s0 = fit_scale_with_offset(fv, y, 0.0); s0 && acceptance.accepts(s0->sse, sse)) {
-        outer.has_offset = false;
-        outer.scale = Term::constant(s0->scale, true);
-        sse = s0->sse;
+    Finisher finisher(data, y, evaluator, settings);
+    Shape with_offset{structure, ScaleKind::Mul, Term::constant(fit->scale, true), true,
+                      Term::constant(fit->offset, true)};
+    if (auto s = finisher.run(with_offset)) out.push_back(std::move(*s));
+    if (auto through_zero = fit_scale_with_offset(fv, y, 0.0, settings.weights)) {
+        Shape without{structure, ScaleKind::Mul, Term::constant(through_zero->scale, true), false,
+                      Term::constant(0.0, true)};
+        if (auto s = finisher.run(without)) out.push_back(std::move(*s));
     }
-
-    // Exact scales, both as a factor and as a divisor, simplest first.
-    struct ScaleTry {
-        Exact form;
-        bool divide;
-    };
-    std::vector<ScaleTry> tries;
-    for (const Exact& x : exact_forms_near(outer.scale.value, kSnapWindow)) tries.push_back({x, false});
-    for (const Exact& x : exact_forms_near(1.0 / outer.scale.value, kSnapWindow))
-        if (!(x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One)) tries.push_back({x, true});
-    std::stable_sort(tries.begin(), tries.end(), [](const ScaleTry& a, const ScaleTry& b) {
-        return std::abs(a.form.p) + a.form.q < std::abs(b.form.p) + b.form.q;
-    });
-    for (std::size_t t = 0; t < tries.size() && t < kMaxTries; ++t) {
-        Outer trial = outer;
-        const Exact& x = tries[t].form;
-        trial.scale = Term::exact_constant(x, true);
-        trial.kind = tries[t].divide ? ScaleKind::Div : ScaleKind::Mul;
-        if (x.q == 1 && x.basis == Basis::One && std::abs(x.p) == 1) trial.kind = x.p > 0 ? ScaleKind::None : ScaleKind::Neg;
-        if (trial.has_offset) {
-            const double a = trial.kind == ScaleKind::Div ? 1.0 / trial.scale.value : trial.scale.value;
-            trial.offset = Term::constant(fit_offset_with_scale(fv, y, a).offset, true);
-        }
-        auto s = outer_sse(f, trial, data, y, evaluator);
-        if (s && acceptance.accepts(*s, sse)) {
-            outer = trial;
-            sse = *s;
-            break;
-        }
-    }
-    if (outer.has_offset) {
-        for (const Exact& x : exact_forms_near(outer.offset.value, kSnapWindow)) {
-            Outer trial = outer;
-            trial.offset = Term::exact_constant(x, true);
-            auto s = outer_sse(f, trial, data, y, evaluator);
-            if (s && acceptance.accepts(*s, sse)) {
-                outer = trial;
-                sse = *s;
-                break;
+    if (auto saturating = through_origin(structure)) {
+        if (auto f = scaled_fit(*saturating, data, y, evaluator, settings.weights)) {
+            const std::vector<double> sv(evaluator.values().begin(), evaluator.values().end());
+            if (auto through_zero = fit_scale_with_offset(sv, y, 0.0, settings.weights)) {
+                Shape origin{*saturating, ScaleKind::Mul, Term::constant(through_zero->scale, true), false,
+                             Term::constant(0.0, true)};
+                if (auto s = finisher.run(origin)) out.push_back(std::move(*s));
             }
         }
     }
-    Formula result = assemble(f, outer);
-    auto rmse = formula_rmse(result, data, y, evaluator);
-    if (!rmse) return std::nullopt;
-    return Finished{std::move(result), *rmse};
+    return out;
+}
+
+std::optional<Scored> scored_as_is(const Formula& f, const Columns& data, std::span<const double> y,
+                                   Evaluator& evaluator, Weights w) {
+    auto s = constant_statistics(f, data, y, evaluator, w);
+    if (!s) return std::nullopt;
+    Scored out;
+    out.formula = f;
+    out.sse = s->sse;
+    out.rmse = std::sqrt(s->sse / weight_total(w, data.samples));
+    out.plain_rmse = std::sqrt(s->plain_sse / static_cast<double>(data.samples));
+    for (std::size_t i = 0; i < f.size(); ++i)
+        if (f[i].kind == Kind::Const)
+            out.estimates.push_back(
+                f[i].free() ? ConstantEstimate{f[i].value, s->standard_error(free_slot(*s, i))}
+                            : ConstantEstimate{f[i].value, f[i].fitted ? kNaN : 0.0});
+    out.covariance = std::move(s->covariance);
+    out.information = std::move(s->information);
+    return out;
 }
 
 }  // namespace zyl::regress

@@ -1,44 +1,49 @@
 #pragma once
-// Turns a searched structure into a result formula: fitted constants that
-// the data cannot tell from a simple exact number become that number, and
-// the outer scale and offset become ordinary constant and operation terms
-// (left out when they are 1 and 0).
+// Turns a searched structure into result formulas: the outer scale and
+// offset become terms of their own (the offset is also left out, as a second
+// variant), all constants are fitted together, and a fitted constant is
+// written as a simple exact number when the data allow it and the exact
+// number is the shorter description (exact_forms.hpp):
+//   - a snapped constant's value must lie inside its uncertainty: refitting
+//     the other constants with it held at the exact value may raise the sse by
+//     at most kSnapChiSquare * sigma^2, sigma^2 = sse / (n - k), the profile-
+//     likelihood interval of about 1.5 standard errors;
+//   - its code length must be less than ln(|c| / d) + ln 2, the cost of
+//     writing the fitted value c to its precision d = sqrt(12 sigma^2 / (J'WJ)_cc).
+// Cheaper forms are tried first, so the simplest accepted one wins.
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "formula.hpp"
+#include "front.hpp"
+#include "scaling.hpp"
 
 namespace zyl::regress {
 
-// When one fitted parameter may be dropped in favour of a simpler form: the
-// error may grow by what the Bayesian information criterion grants one
-// parameter, n * ln(sse_simple / sse_fitted) <= ln(n). Errors below
-// `floor_sse` count as the floor, so rounding noise decides nothing.
-struct Acceptance {
-    std::size_t samples;
-    double floor_sse;
+inline constexpr double kSnapChiSquare = 2.25;
 
-    bool accepts(double simpler_sse, double fitted_sse) const;
-};
-
-// Relative error below which a formula counts as exact: its sse floor is
-// n * (kExactRelative * rms(y))^2.
+// Relative error below which a formula counts as exact: errors under
+// n * (kExactRelative * rms(y))^2 are rounding and decide nothing.
 inline constexpr double kExactRelative = 1e-11;
-Acceptance acceptance_for(std::span<const double> y);
+// That floor for the (weighted) target.
+double rounding_floor_sse(std::span<const double> y, Weights w = {});
 
-struct Finished {
-    Formula formula;
-    double rmse;
+struct FinishSettings {
+    Weights weights;
+    double floor_sse = 0.0;
+    bool exact_constants = true;
 };
 
-// `structure` holds its fitted constants; nothing when it cannot be
+// `structure` holds its fitted inner constants. Each variant carries its
+// constants' estimates and statistics; none when the structure cannot be
 // evaluated or is constant on the data.
-std::optional<Finished> finish(Formula structure, const Columns& data, std::span<const double> y,
-                               Evaluator& evaluator, const Acceptance& acceptance);
+std::vector<Scored> finish(const Formula& structure, const Columns& data, std::span<const double> y,
+                           Evaluator& evaluator, const FinishSettings& settings);
 
-// Root-mean-square error of f on the data; nothing when evaluation fails.
-std::optional<double> formula_rmse(const Formula& f, const Columns& data, std::span<const double> y,
-                                   Evaluator& evaluator);
+// A formula as it stands, with its statistics; nothing when evaluation fails.
+std::optional<Scored> scored_as_is(const Formula& f, const Columns& data, std::span<const double> y,
+                                   Evaluator& evaluator, Weights w = {});
 
 }  // namespace zyl::regress

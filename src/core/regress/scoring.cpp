@@ -47,14 +47,17 @@ bool centre(std::vector<double>& t, double& ss) {
 
 }  // namespace
 
-Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
+Targets::Targets(const Columns& data, std::span<const double> y, Weights w) : y_(y), w_(w) {
     const std::size_t n = y.size();
     if (n == 0) return;
-    mean_y_ = mean(y);
+    total_weight_ = weight_total(w, n);
+    double sy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) sy += weight(w, i) * y[i];
+    mean_y_ = sy / total_weight_;
     centred_y_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         centred_y_[i] = y[i] - mean_y_;
-        syy_ += centred_y_[i] * centred_y_[i];
+        syy_ += weight(w, i) * centred_y_[i] * centred_y_[i];
     }
     auto add = [&](std::vector<double> t) {
         double ss = 0.0;
@@ -111,25 +114,36 @@ Targets::Targets(const Columns& data, std::span<const double> y) : y_(y) {
 std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     const std::size_t n = v.size();
     if (n == 0 || n != centred_y_.size()) return std::nullopt;
-    const double mf = mean(v);
+    double mf = 0.0;
     double sff = 0.0;
     double sfy = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double d = v[i] - mf;
-        sff += d * d;
-        sfy += d * centred_y_[i];
+    if (w_.empty()) {
+        mf = mean(v);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = v[i] - mf;
+            sff += d * d;
+            sfy += d * centred_y_[i];
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) mf += w_[i] * v[i];
+        mf /= total_weight_;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double wd = w_[i] * (v[i] - mf);
+            sff += wd * (v[i] - mf);
+            sfy += wd * centred_y_[i];
+        }
     }
-    if (!(sff > kFlatRelative * kFlatRelative * mf * mf * static_cast<double>(n)) || !std::isfinite(sff) ||
+    if (!(sff > kFlatRelative * kFlatRelative * mf * mf * total_weight_) || !std::isfinite(sff) ||
         !std::isfinite(sfy))
         return std::nullopt;
     double sse = syy_ - sfy * sfy / sff;
     if (!(sse > kDirectBelow * syy_)) {
         const double a = sfy / sff;
         const double b = mean_y_ - a * mf;
-        sse = sum_squared_residuals(v, y_, a, b);
+        sse = sum_squared_residuals(v, y_, a, b, w_);
     }
     if (!std::isfinite(sse)) return std::nullopt;
-    Score s{std::sqrt(sse / static_cast<double>(n)), 1.0, 0};
+    Score s{std::sqrt(sse / total_weight_), 1.0, 0};
     // The candidate on the subset, centred; then one dot product per
     // target, with four running sums to keep the adder busy.
     const std::size_t m = subset_.size();

@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "formula.hpp"
+#include "scaling.hpp"
 
 namespace zyl::regress {
 
 class Targets {
 public:
-    Targets(const Columns& data, std::span<const double> y);
+    // The error is weighted by w (empty: all samples alike); the residual
+    // targets, a guide for building blocks only, are not.
+    Targets(const Columns& data, std::span<const double> y, Weights w = {});
 
     std::size_t samples() const { return centred_y_.size(); }
     std::size_t residual_count() const { return residual_ss_.size(); }
@@ -23,7 +26,7 @@ public:
     std::span<const double> residual(std::size_t t) const { return residual_values_[t]; }
 
     struct Score {
-        double error;          // rmse of the scaled fit
+        double error;          // (weighted) rmse of the scaled fit
         double residual;       // least 1 - R^2 against the residual targets; 1 without any
         std::uint32_t target;  // which residual target that was
     };
@@ -35,7 +38,9 @@ private:
     std::vector<double> centred_y_;
     double syy_ = 0.0;
     double mean_y_ = 0.0;
+    double total_weight_ = 0.0;
     std::span<const double> y_;
+    Weights w_;
     std::vector<std::vector<double>> residual_values_;  // centred
     std::vector<double> residual_ss_;
     std::vector<std::size_t> subset_;                 // samples the ranking reads

@@ -13,6 +13,7 @@
 #include "finish.hpp"
 #include "scaling.hpp"
 #include "scoring.hpp"
+#include "statistics.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -119,10 +120,11 @@ Formula shadowed(Formula f) {
 
 class Search {
 public:
-    Search(const Columns& data, std::span<const double> y, const Options& options, const Hooks& hooks)
-        : data_(data), y_(y), n_(data.samples), options_(options), hooks_(hooks),
-          acceptance_(acceptance_for(y)), start_(std::chrono::steady_clock::now()), targets_(data, y),
-          scratch_(WorkerPool::instance().worker_slots()) {
+    Search(const Columns& data, std::span<const double> y, std::span<const double> weights,
+           const Options& options, const Hooks& hooks)
+        : data_(data), y_(y), n_(data.samples), weights_(unit_mean(weights)), w_(weights_), options_(options),
+          hooks_(hooks), floor_sse_(rounding_floor_sse(y, w_)), start_(std::chrono::steady_clock::now()),
+          targets_(data, y, w_), scratch_(WorkerPool::instance().worker_slots()) {
         unary_ = {Fn::Inv, Fn::Exp, Fn::Log, Fn::Sqrt, Fn::Square};
         if (options.use_trig) {
             unary_.push_back(Fn::Sin);
@@ -130,7 +132,7 @@ public:
         }
         binary_ = {Fn::Add, Fn::Sub, Fn::Mul, Fn::Div};
         if (options.use_zyl) binary_.push_back(Fn::Zyl);
-        exact_error_ = n_ > 0 ? std::sqrt(acceptance_.floor_sse / static_cast<double>(n_)) : 0.0;
+        exact_error_ = n_ > 0 ? std::sqrt(floor_sse_ / static_cast<double>(n_)) : 0.0;
         for (Scratch& s : scratch_) {
             s.values.resize(n_);
             s.shadow.resize(n_);
@@ -145,7 +147,7 @@ public:
             if (best_error_ <= exact_error_ || budget_spent_ || over_time()) break;
             if (!level(c)) return finish_stopped();
             LevelReport report{c, last_candidates_, best_error_, elapsed()};
-            if (hooks_.level_done && !hooks_.level_done(report)) return finish_stopped();
+            if (hooks_.level_done && !hooks_.level_done(report)) break;
         }
         if (should_stop()) return finish_stopped();
         if (!finish_front()) return finish_stopped();
@@ -173,9 +175,45 @@ private:
         last_poll_ = now;
         return should_stop();
     }
+    // Weights scaled to mean 1, so that a noise level is in units of y at
+    // an average sample; empty stays empty.
+    static std::vector<double> unit_mean(std::span<const double> w) {
+        std::vector<double> out(w.begin(), w.end());
+        if (out.empty()) return out;
+        const double mean = weight_total(w, w.size()) / static_cast<double>(w.size());
+        for (double& v : out) v /= mean;
+        return out;
+    }
+
     Outcome finish_stopped() {
         outcome_.stopped = true;
         outcome_.front.clear();
+        std::vector<Scored> candidates;
+        Evaluator& ev = scratch_[0].evaluator;
+        if (auto c = constant_candidate(ev)) candidates.push_back(std::move(*c));
+        for (const Formula& structure : structures_to_finish(1)) {
+            auto fit = scaled_fit(structure, data_, y_, ev, w_);
+            if (!fit) continue;
+            Formula f{Term::constant(fit->scale, true)};
+            f.insert(f.end(), structure.begin(), structure.end());
+            f.push_back(Term::operation(Fn::Mul));
+            f.push_back(Term::constant(fit->offset, true));
+            f.push_back(Term::operation(Fn::Add));
+            Scored s;
+            s.formula = std::move(f);
+            s.sse = fit->sse;
+            s.rmse = std::sqrt(fit->sse / weight_total(w_, n_));
+            s.plain_rmse = std::sqrt(sum_squared_residuals(ev.values(), y_, fit->scale, fit->offset) /
+                                     static_cast<double>(n_));
+            for (const Term& t : s.formula)
+                if (t.kind == Kind::Const) s.estimates.push_back({t.value, std::numeric_limits<double>::quiet_NaN()});
+            candidates.push_back(std::move(s));
+        }
+        score_candidates(candidates, selection_data(0.0));
+        Choice choice = choose(std::move(candidates), Selection::Bic);
+        outcome_.front = std::move(choice.front);
+        outcome_.best = choice.best;
+        outcome_.evaluations = evaluations_;
         return outcome_;
     }
 
@@ -405,7 +443,7 @@ private:
         out.formula = formula_of(m);
         ConstantFitLimits limits;
         limits.cancelled = &job_cancelled;
-        auto fit = fit_constants(out.formula, data_, target, s.evaluator, limits);
+        auto fit = fit_constants(out.formula, data_, target, s.evaluator, limits, w_);
         if (!fit) return;
         out.evaluations = fit->evaluations + 2;
         if (!s.evaluator.run(out.formula, data_)) return;
@@ -590,38 +628,64 @@ private:
         return !stop_seen_;
     }
 
-    bool finish_front() {
+    // The best `per_complexity` structures of each complexity that read a
+    // variable, simplest first.
+    std::vector<Formula> structures_to_finish(std::size_t per_complexity) const {
         std::vector<Formula> structures;
         for (const auto& ids : by_complexity_) {
             std::size_t taken = 0;
             for (std::uint32_t id : ids) {
                 const Entry& e = pool_[id];
                 if (e.block || !e.has_var || !std::isfinite(e.error)) continue;
-                if (taken++ == kFinishedPerComplexity) break;
+                if (taken++ == per_complexity) break;
                 structures.push_back(e.formula);
             }
         }
-        std::vector<std::optional<Finished>> finished(structures.size());
+        return structures;
+    }
+
+    // The weighted mean of y, the simplest formula of all.
+    std::optional<Scored> constant_candidate(Evaluator& ev) const {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n_; ++i) sum += weight(w_, i) * y_[i];
+        const Formula constant{Term::constant(sum / weight_total(w_, n_), true)};
+        return scored_as_is(constant, data_, y_, ev, w_);
+    }
+
+    SelectionData selection_data(double noise_variance) const {
+        SelectionData d;
+        d.samples = n_;
+        d.variables = data_.columns.size();
+        d.noise_variance = noise_variance;
+        d.floor_mse = floor_sse_ / static_cast<double>(n_);
+        return d;
+    }
+
+    bool finish_front() {
+        const std::vector<Formula> structures = structures_to_finish(kFinishedPerComplexity);
+        std::vector<std::vector<Scored>> finished(structures.size());
+        FinishSettings settings;
+        settings.weights = w_;
+        settings.floor_sse = floor_sse_;
+        settings.exact_constants = options_.exact_constants;
         auto done = parallel_for_workers(
             structures.size(),
             [&](std::size_t w, std::size_t i) {
                 Formula f = structures[i];
                 Evaluator& ev = scratch_[w].evaluator;
-                if (!fit_constants(f, data_, y_, ev)) return;
-                finished[i] = finish(std::move(f), data_, y_, ev, acceptance_);
+                if (!fit_constants(f, data_, y_, ev, {}, w_)) return;
+                finished[i] = finish(f, data_, y_, ev, settings);
             },
             hooks_.control);
         if (done == kCancelled) return false;
         std::vector<Scored> candidates;
-        double sum = 0.0;
-        for (double v : y_) sum += v;
-        const double mean = sum / static_cast<double>(n_);
-        Formula constant{Term::constant(mean, true)};
-        if (auto r = formula_rmse(constant, data_, y_, scratch_[0].evaluator)) candidates.push_back({constant, *r});
-        for (auto& f : finished)
-            if (f) candidates.push_back({std::move(f->formula), f->rmse});
-        outcome_.front = pareto_front(candidates);
-        outcome_.best = select_best(outcome_.front, y_);
+        if (auto c = constant_candidate(scratch_[0].evaluator)) candidates.push_back(std::move(*c));
+        for (auto& variants : finished)
+            for (Scored& s : variants) candidates.push_back(std::move(s));
+        score_candidates(candidates, selection_data(neighbour_noise_variance(data_, y_, w_)));
+        Choice choice = choose(std::move(candidates), options_.selection);
+        outcome_.front = std::move(choice.front);
+        outcome_.best = choice.best;
         outcome_.evaluations = evaluations_;
         return true;
     }
@@ -629,9 +693,11 @@ private:
     const Columns& data_;
     std::span<const double> y_;
     std::size_t n_;
+    std::vector<double> weights_;
+    Weights w_;
     const Options& options_;
     const Hooks& hooks_;
-    Acceptance acceptance_;
+    double floor_sse_;
     std::chrono::steady_clock::time_point start_;
     Targets targets_;
     std::vector<Scratch> scratch_;
@@ -654,8 +720,9 @@ private:
 
 }  // namespace
 
-Outcome search(const Columns& data, std::span<const double> y, const Options& options, const Hooks& hooks) {
-    return Search(data, y, options, hooks).run();
+Outcome search(const Columns& data, std::span<const double> y, std::span<const double> weights,
+               const Options& options, const Hooks& hooks) {
+    return Search(data, y, weights, options, hooks).run();
 }
 
 }  // namespace zyl::regress

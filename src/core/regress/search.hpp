@@ -3,8 +3,9 @@
 // by its error after the closed-form fit of an outer scale and offset; the
 // most promising ones with constant leaves get those constants fitted; the
 // best few of every complexity are kept as building blocks, so cheap blocks
-// always take part. At the end the kept structures are finished (exact
-// constants, explicit scale and offset) into a Pareto front.
+// always take part. At the end the kept structures are finished (explicit
+// scale and offset, exact constants the data allow, uncertainties) into a
+// Pareto front, and one of it is selected (front.hpp).
 #include <cstddef>
 #include <functional>
 #include <span>
@@ -24,6 +25,8 @@ struct Options {
     bool use_zyl = false;
     std::size_t max_constants = 2;           // fitted constant leaves per structure
     std::size_t beam_width = 80;             // structures kept per complexity
+    Selection selection = Selection::DescriptionLength;
+    bool exact_constants = true;             // write constants the data allow as exact numbers
 };
 
 struct LevelReport {
@@ -34,10 +37,13 @@ struct LevelReport {
 };
 
 struct Hooks {
-    // Asked between phases; true stops the search at once (the result is then
-    // reported as stopped).
+    // Asked between phases; true stops the search at once. The result is
+    // then reported as stopped, with a front made quickly of what was found:
+    // the best structure of each complexity with its scale and offset fitted,
+    // no exact constants and no uncertainties, selected by BIC.
     std::function<bool()> stop;
-    // Called after each level; false stops the search the same way.
+    // Called after each level; false ends the search early, with a front
+    // finished as usual from what was found.
     std::function<bool(const LevelReport&)> level_done;
     // Passed to every parallel map (Ctrl-C polls while the pool works).
     MapControl control;
@@ -50,8 +56,11 @@ struct Outcome {
     std::size_t evaluations = 0;
 };
 
-// data must hold y.size() samples per column. Never raises on any data: non-
-// finite values only make candidates fail.
-Outcome search(const Columns& data, std::span<const double> y, const Options& options, const Hooks& hooks);
+// data must hold y.size() samples per column; weights are empty (every
+// sample alike) or one positive finite number per sample, and only their
+// ratios matter. Never raises on any data: non-finite values only make
+// candidates fail.
+Outcome search(const Columns& data, std::span<const double> y, std::span<const double> weights,
+               const Options& options, const Hooks& hooks);
 
 }  // namespace zyl::regress

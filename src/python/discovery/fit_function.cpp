@@ -1,5 +1,7 @@
 // _fit: runs the regression search on float64 buffers with the interpreter
-// lock released, and returns the Pareto front with the selected index.
+// lock released, and returns the Pareto front with each formula's statistics,
+// the selected index, and the exception that ended the fit early (Ctrl-C, a
+// raising progress callable) or None: the caller keeps the front either way.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -60,6 +62,20 @@ bool read_seconds(PyObject* v, const char* key, double& out) {
     return true;
 }
 
+bool read_selection(PyObject* v, const char* key, regress::Selection& out) {
+    const char* text = PyUnicode_Check(v) ? PyUnicode_AsUTF8(v) : nullptr;
+    if (text == nullptr) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "option '%s' must be a str, not '%.200s'", key, Py_TYPE(v)->tp_name);
+        return false;
+    }
+    if (std::strcmp(text, "mdl") == 0) out = regress::Selection::DescriptionLength;
+    else if (std::strcmp(text, "bic") == 0) out = regress::Selection::Bic;
+    else if (std::strcmp(text, "accuracy") == 0) out = regress::Selection::Accuracy;
+    else return option_error(key, "one of 'mdl', 'bic', 'accuracy'");
+    return true;
+}
+
 bool read_options(PyObject* dict, regress::Options& o) {
     if (dict == Py_None) return true;
     if (!PyDict_Check(dict)) {
@@ -84,6 +100,8 @@ bool read_options(PyObject* dict, regress::Options& o) {
         else if (std::strcmp(k, "use_zyl") == 0) ok = read_flag(value, k, o.use_zyl);
         else if (std::strcmp(k, "max_constants") == 0) ok = read_count(value, k, 0, 4, o.max_constants);
         else if (std::strcmp(k, "beam_width") == 0) ok = read_count(value, k, 1, 100000, o.beam_width);
+        else if (std::strcmp(k, "model_selection") == 0) ok = read_selection(value, k, o.selection);
+        else if (std::strcmp(k, "exact_constants") == 0) ok = read_flag(value, k, o.exact_constants);
         else {
             PyErr_Format(PyExc_TypeError, "unknown option '%s'", k);
             return false;
@@ -93,42 +111,116 @@ bool read_options(PyObject* dict, regress::Options& o) {
     return true;
 }
 
-// Calls progress(report) with the lock taken back for the call; false with
-// the callable's exception set when it raised.
-bool report_progress(PyObject* progress, const regress::LevelReport& r) {
+// Calls progress(report) with the lock taken back for the call. Its answer:
+// go on (a false result), stop early (a true one), or stop with the
+// exception it raised, which is moved into `raised`.
+bool report_progress(PyObject* progress, const regress::LevelReport& r, PyObject*& raised) {
     PyGILState_STATE state = PyGILState_Ensure();
     PyObject* info = Py_BuildValue("{s:n,s:n,s:d,s:d}", "level", static_cast<Py_ssize_t>(r.level), "candidates",
                                    static_cast<Py_ssize_t>(r.candidates), "best_rmse", r.best_rmse, "elapsed",
                                    r.elapsed);
     PyObject* result = info != nullptr ? PyObject_CallOneArg(progress, info) : nullptr;
     Py_XDECREF(info);
-    const bool ok = result != nullptr;
+    int stop = result != nullptr ? PyObject_IsTrue(result) : -1;
     Py_XDECREF(result);
+    if (stop < 0) raised = PyErr_GetRaisedException();
     PyGILState_Release(state);
-    return ok;
+    return stop == 0;
 }
 
-PyObject* front_result(const regress::Outcome& outcome) {
+PyObject* float_tuple(const std::vector<double>& values, std::size_t first, std::size_t count) {
+    PyObject* out = PyTuple_New(static_cast<Py_ssize_t>(count));
+    if (out == nullptr) return nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* v = PyFloat_FromDouble(values[first + i]);
+        if (v == nullptr) {
+            Py_DECREF(out);
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(out, static_cast<Py_ssize_t>(i), v);
+    }
+    return out;
+}
+
+// What the engine knows of one front formula beyond its terms.
+PyObject* statistics_of(const regress::Scored& s) {
+    std::vector<double> values, errors;
+    for (const regress::ConstantEstimate& e : s.estimates) {
+        values.push_back(e.value);
+        errors.push_back(e.std_error);
+    }
+    const std::size_t k = static_cast<std::size_t>(std::sqrt(static_cast<double>(s.covariance.size())));
+    PyObject* rows = PyTuple_New(static_cast<Py_ssize_t>(k));
+    for (std::size_t r = 0; rows != nullptr && r < k; ++r) {
+        PyObject* row = float_tuple(s.covariance, r * k, k);
+        if (row == nullptr) Py_CLEAR(rows);
+        else PyTuple_SET_ITEM(rows, static_cast<Py_ssize_t>(r), row);
+    }
+    PyObject* free = PyTuple_New(0);
+    std::size_t c = 0;
+    for (const regress::Term& t : s.formula) {
+        if (t.kind != regress::Kind::Const) continue;
+        if (t.free() && free != nullptr) {
+            PyObject* index = PyLong_FromSize_t(c);
+            if (index == nullptr || _PyTuple_Resize(&free, PyTuple_GET_SIZE(free) + 1) != 0) {
+                Py_XDECREF(index);
+                Py_CLEAR(free);
+            } else {
+                PyTuple_SET_ITEM(free, PyTuple_GET_SIZE(free) - 1, index);
+            }
+        }
+        ++c;
+    }
+    PyObject* v = float_tuple(values, 0, values.size());
+    PyObject* e = float_tuple(errors, 0, errors.size());
+    if (v == nullptr || e == nullptr || rows == nullptr || free == nullptr) {
+        Py_XDECREF(v);
+        Py_XDECREF(e);
+        Py_XDECREF(rows);
+        Py_XDECREF(free);
+        return nullptr;
+    }
+    return Py_BuildValue("{s:N,s:N,s:N,s:N,s:d,s:d,s:d,s:O}", "estimates", v, "std_errors", e, "covariance", rows,
+                         "free", free, "sse", s.sse, "description_length", s.description_length, "bic", s.bic,
+                         "selectable", s.selectable ? Py_True : Py_False);
+}
+
+PyObject* front_result(const regress::Outcome& outcome, PyObject* raised) {
     PyObject* front = PyList_New(0);
     if (front == nullptr) return nullptr;
     for (const regress::Scored& s : outcome.front) {
-        PyObject* f = make_formula(s.formula, s.rmse);
-        if (f == nullptr || PyList_Append(front, f) != 0) {
-            Py_XDECREF(f);
+        PyObject* f = make_formula(s.formula, s.plain_rmse);
+        PyObject* stats = f != nullptr ? statistics_of(s) : nullptr;
+        PyObject* pair = stats != nullptr ? PyTuple_Pack(2, f, stats) : nullptr;
+        Py_XDECREF(f);
+        Py_XDECREF(stats);
+        if (pair == nullptr || PyList_Append(front, pair) != 0) {
+            Py_XDECREF(pair);
             Py_DECREF(front);
             return nullptr;
         }
-        Py_DECREF(f);
+        Py_DECREF(pair);
     }
-    return Py_BuildValue("(Nn)", front, static_cast<Py_ssize_t>(outcome.best));
+    return Py_BuildValue("(NnO)", front, static_cast<Py_ssize_t>(outcome.best), raised != nullptr ? raised : Py_None);
 }
 
+// Holds the exception that ended a fit early, at most one.
+struct Raised {
+    PyObject* value = nullptr;
+    ~Raised() { Py_XDECREF(value); }
+    void keep(PyObject* e) {
+        if (value == nullptr) value = e;
+        else Py_XDECREF(e);
+    }
+};
+
 PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (nargs != 4) {
-        PyErr_Format(PyExc_TypeError, "_fit() takes 4 arguments (columns, y, options, progress), %zd given", nargs);
+    if (nargs != 5) {
+        PyErr_Format(PyExc_TypeError,
+                     "_fit() takes 5 arguments (columns, y, sample_weight, options, progress), %zd given", nargs);
         return nullptr;
     }
-    FloatBuffer columns, targets;
+    FloatBuffer columns, targets, weights;
     if (!columns.acquire(args[0], 2, "columns") || !targets.acquire(args[1], 1, "y")) return nullptr;
     if (columns.extent(1) != targets.extent(0)) {
         PyErr_Format(PyExc_ValueError, "columns has shape %s (n_features, n_samples) but y has shape %s",
@@ -140,9 +232,24 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                      columns.shape_text().c_str());
         return nullptr;
     }
+    std::span<const double> w;
+    if (args[2] != Py_None) {
+        if (!weights.acquire(args[2], 1, "sample_weight")) return nullptr;
+        if (weights.extent(0) != targets.extent(0)) {
+            PyErr_Format(PyExc_ValueError, "sample_weight has shape %s but y has shape %s",
+                         weights.shape_text().c_str(), targets.shape_text().c_str());
+            return nullptr;
+        }
+        w = {weights.data(), weights.extent(0)};
+        for (std::size_t i = 0; i < w.size(); ++i)
+            if (!(w[i] > 0.0) || !std::isfinite(w[i])) {
+                PyErr_Format(PyExc_ValueError, "sample_weight[%zu] must be positive and finite", i);
+                return nullptr;
+            }
+    }
     regress::Options options;
-    if (!read_options(args[2], options)) return nullptr;
-    PyObject* progress = args[3];
+    if (!read_options(args[3], options)) return nullptr;
+    PyObject* progress = args[4];
     if (progress != Py_None && !PyCallable_Check(progress)) {
         PyErr_Format(PyExc_TypeError, "progress must be None or callable, not '%.200s'", Py_TYPE(progress)->tp_name);
         return nullptr;
@@ -152,35 +259,38 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     const regress::Columns data{rows, targets.extent(0)};
     const std::span<const double> y{targets.data(), targets.extent(0)};
     regress::Outcome outcome;
-    bool progress_raised = false;
+    Raised raised;
     {
         ReleasedLock unlocked;
         regress::Hooks hooks;
         hooks.stop = [&] { return unlocked.signalled(); };
         if (progress != Py_None)
             hooks.level_done = [&](const regress::LevelReport& r) {
-                progress_raised = !report_progress(progress, r);
-                return !progress_raised;
+                PyObject* e = nullptr;
+                const bool go_on = report_progress(progress, r, e);
+                if (e != nullptr) raised.keep(e);
+                return go_on;
             };
         hooks.control = unlocked.interruptible(30.0 * static_cast<double>(data.samples));
-        outcome = regress::search(data, y, options, hooks);
+        outcome = regress::search(data, y, w, options, hooks);
     }
     if (outcome.stopped) {
         if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
-        return nullptr;
+        raised.keep(PyErr_GetRaisedException());
     }
-    if (outcome.front.empty()) {
+    if (outcome.front.empty() && raised.value == nullptr) {
         PyErr_SetString(PyExc_ValueError, "no formula can be evaluated on this data (are there NaN or inf values?)");
         return nullptr;
     }
-    return front_result(outcome);
+    return front_result(outcome, raised.value);
 }
 
 }  // namespace
 
 PyMethodDef fit_def = {
     "_fit", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<&fit>::call)), METH_FASTCALL,
-    "_fit(columns, y, options, progress, /)\n--\n\nSearches formulas y ~ f(columns); returns (front, best index)."};
+    "_fit(columns, y, sample_weight, options, progress, /)\n--\n\nSearches formulas y ~ f(columns); returns "
+    "([(formula, statistics), ...], best index, exception that ended it early or None)."};
 
 bool add_discovery_natives(PyObject* module) {
     static PyMethodDef defs[] = {fit_def, {nullptr, nullptr, 0, nullptr}};

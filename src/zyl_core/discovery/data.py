@@ -109,13 +109,14 @@ def _check_finite(X, names, label="X"):
 
 
 def _finite_rows(X, y, names, drop):
-    """The rows of X and y whose values are all finite. Without `drop`, a
-    non-finite value raises ValueError naming its row and column; with it,
-    those rows are left out and a warning says how many."""
+    """The rows of X and y whose values are all finite, and which rows those
+    are (None for all). Without `drop`, a non-finite value raises ValueError
+    naming its row and column; with it, those rows are left out and a warning
+    says how many."""
     np = _numpy()
     keep = np.isfinite(X).all(axis=1) & np.isfinite(y)
     if keep.all():
-        return X, y
+        return X, y, None
     if not drop:
         _check_finite(X, names)
         row = int(np.argmin(np.isfinite(y)))
@@ -133,7 +134,57 @@ def _finite_rows(X, y, names, drop):
         UserWarning,
         stacklevel=3,
     )
-    return X[keep], y[keep]
+    return X[keep], y[keep], keep
+
+
+# loss="auto" takes relative errors for targets of one sign whose sizes span
+# at least this factor: measurements over decades carry errors in proportion
+# to their size, and absolute errors would fit the largest values alone.
+_DECADES_FOR_RELATIVE = 1e4
+
+
+def _resolved_loss(loss, y):
+    """'absolute' or 'relative' for the loss parameter and the targets."""
+    np = _numpy()
+    if loss not in ("auto", "absolute", "relative"):
+        raise ValueError(f"loss must be 'auto', 'absolute' or 'relative', got {loss!r}")
+    if loss != "auto":
+        return loss
+    finite = np.abs(y[np.isfinite(y)])
+    one_sign = finite.size > 0 and ((y[np.isfinite(y)] > 0).all() or (y[np.isfinite(y)] < 0).all())
+    return "relative" if one_sign and finite.max() >= _DECADES_FOR_RELATIVE * finite.min() else "absolute"
+
+
+def _sample_weights(sample_weight, y, loss):
+    """The weight of each row in the fit: sample_weight (None: all 1) and, for
+    a relative loss, 1/y**2, so that each residual counts relative to its
+    target. ValueError naming the row for a weight that is negative, not
+    finite or not one per row, and for y == 0 under the relative loss."""
+    np = _numpy()
+    loss = _resolved_loss(loss, y)
+    if sample_weight is None:
+        weights = None
+    else:
+        weights = np.asarray(sample_weight, dtype=np.float64)
+        if weights.ndim == 0:
+            weights = np.full(y.shape, float(weights))
+        if weights.shape != y.shape:
+            raise ValueError(f"sample_weight has shape {weights.shape} but y has shape {y.shape}")
+        bad = ~(np.isfinite(weights) & (weights >= 0))
+        if bad.any():
+            row = int(np.argmax(bad))
+            raise ValueError(f"sample_weight[{row}] is {float(weights[row])!r}: weights must be finite and not negative")
+        if not (weights > 0).any():
+            raise ValueError("sample_weight is zero for every row: nothing is left to fit")
+    if loss == "relative":
+        finite = np.isfinite(y)
+        zero = finite & (y == 0)
+        if zero.any():
+            row = int(np.argmax(zero))
+            raise ValueError(f"y is 0 at row {row}: a relative error needs nonzero targets (use loss='absolute')")
+        relative = np.where(finite, 1.0 / np.where(finite, y, 1.0) ** 2, 1.0)
+        weights = relative if weights is None else weights * relative
+    return weights
 
 
 def _feature_names(given, frame_names, n_features):

@@ -10,12 +10,17 @@ __all__ = ["FormulaRegressor", "Formula", "Front"]
 
 from zyl_core._discovery import _fit
 
-from .data import _as_samples, _as_targets, _check_finite, _feature_names, _finite_rows, _frame_names, _numpy
+from .data import (
+    _as_samples, _as_targets, _check_finite, _feature_names, _finite_rows, _frame_names, _numpy, _sample_weights,
+)
 from .formula import Formula
 from .front import Front, _is_terminal, _Progress
 
 # Parameters handed to the engine as they are; None leaves the engine's default.
-_ENGINE_OPTIONS = ("max_complexity", "max_evaluations", "time_limit", "use_trig", "max_constants")
+_ENGINE_OPTIONS = (
+    "max_complexity", "max_evaluations", "time_limit", "use_trig", "max_constants", "model_selection",
+    "exact_constants",
+)
 
 
 class FormulaRegressor:
@@ -30,6 +35,22 @@ class FormulaRegressor:
       use_trig: allow sin and cos. [True]
       max_constants: most fitted constants inside one formula (besides the
         overall scale and offset every candidate gets). [2]
+      model_selection: how best_ is chosen from the front. "mdl" (default):
+        the least description length, the bits it takes to state the formula
+        (its operations, its fitted constants to the precision the data give
+        them, its exact constants) plus the data's misfit to it at the noise
+        level the data show; a formula gains a term only when the term pays
+        for itself. "bic": the Bayesian information criterion with every node
+        counted as a parameter. "accuracy": the smallest error.
+      exact_constants: if True (default), a fitted constant is written as a
+        simple exact number (1/2, 3/2, 4*pi, sqrt(2*pi), ...) when that number
+        lies inside the constant's uncertainty and is the shorter description
+        (see Formula.summary); False keeps every fitted value.
+      loss: "absolute" fits the squared errors f(X) - y; "relative" fits
+        (f(X) - y) / y (y must be nonzero). "auto" (default) takes "relative"
+        when the targets have one sign and span a factor of 10,000 or more
+        (measurements over decades, whose errors grow with their size), else
+        "absolute".
       feature_names: variable names for the columns of X; by default the
         column names of a pandas DataFrame, else x0, x1, ...
       drop_nonfinite: if False (default) NaN or infinity in X or y raises
@@ -38,12 +59,18 @@ class FormulaRegressor:
       verbose: True shows progress on stderr after each level of the search,
         False never; None (default) shows it when stderr is a terminal.
       callback: called after each level with a dict of the same figures:
-        level, candidates, best_rmse, elapsed (seconds). Raising from it stops
-        the fit and the exception propagates.
+        level, candidates, best_rmse, elapsed (seconds). Returning True ends
+        the search early and fit finishes normally with what was found.
+        Raising from it ends the search, keeps what was found on the
+        estimator, and the exception propagates.
 
     After fit: best_ (the selected Formula), front_ (a Front: the best formula
-    of each complexity, increasing complexity), n_features_in_, and
-    feature_names_in_ when X was a DataFrame with string column names.
+    of each complexity, increasing complexity, with its error and scores),
+    n_features_in_, and feature_names_in_ when X was a DataFrame with string
+    column names. time_limit, max_evaluations and a callback returning True
+    end a fit normally. Ctrl-C raises KeyboardInterrupt but leaves front_ and
+    best_ set to what was found so far (fitted constants, without exact forms
+    or uncertainties, chosen by BIC).
     """
 
     _estimator_type = "regressor"
@@ -56,6 +83,9 @@ class FormulaRegressor:
         time_limit=None,
         use_trig=None,
         max_constants=None,
+        model_selection="mdl",
+        exact_constants=True,
+        loss="auto",
         feature_names=None,
         drop_nonfinite=False,
         verbose=None,
@@ -66,6 +96,9 @@ class FormulaRegressor:
         self.time_limit = time_limit
         self.use_trig = use_trig
         self.max_constants = max_constants
+        self.model_selection = model_selection
+        self.exact_constants = exact_constants
+        self.loss = loss
         self.feature_names = feature_names
         self.drop_nonfinite = drop_nonfinite
         self.verbose = verbose
@@ -115,41 +148,57 @@ class FormulaRegressor:
     def __sklearn_is_fitted__(self):
         return hasattr(self, "best_")
 
-    def fit(self, X, y):
+    def fit(self, X, y, sample_weight=None):
         """Searches formulas for y over the columns of X; returns self.
 
         X: shape (n_samples, n_features): an array, a list of rows, or a pandas
         DataFrame (whose column names become the variable names).
         y: shape (n_samples,).
+        sample_weight: shape (n_samples,), or None for all 1: each row's weight
+        in the search, the constant fits, the uncertainties and the selection
+        (for example 1/sigma**2 for known measurement errors sigma). Rows of
+        weight 0 are left out.
         """
         np = _numpy()
         frame_names = _frame_names(X)
         samples = _as_samples(X, type(self).__name__)
         targets = _as_targets(y, samples)
         names = _feature_names(self.feature_names, frame_names, samples.shape[1])
-        samples, targets = _finite_rows(samples, targets, names, self.drop_nonfinite)
+        weights = _sample_weights(sample_weight, targets, self.loss)
+        samples, targets, kept = _finite_rows(samples, targets, names, self.drop_nonfinite)
+        if weights is not None:
+            weights = weights if kept is None else weights[kept]
+            if not (weights > 0).all():
+                positive = weights > 0
+                samples, targets, weights = samples[positive], targets[positive], weights[positive]
+            weights = weights / weights.mean()
         import sys
 
         show = self.verbose if self.verbose is not None else _is_terminal(sys.stderr)
         progress = _Progress(bool(show), self.callback, sys.stderr)
         try:
-            natives, selected = _fit(
+            natives, selected, error = _fit(
                 np.ascontiguousarray(samples.T, dtype=np.float64),
                 np.ascontiguousarray(targets, dtype=np.float64),
+                None if weights is None else np.ascontiguousarray(weights, dtype=np.float64),
                 {k: getattr(self, k) for k in _ENGINE_OPTIONS if getattr(self, k) is not None},
                 progress if progress.wanted else None,
             )
         finally:
             progress.close()
+        if natives:
+            r2 = _r2_of(targets)
+            self.front_ = Front([Formula(native, names, r2(native, stats)) for native, stats in natives], selected)
+            self.best_ = self.front_.best
+            self.n_features_in_ = samples.shape[1]
+            if frame_names is not None:
+                self.feature_names_in_ = np.asarray(frame_names, dtype=object)
+            elif hasattr(self, "feature_names_in_"):
+                del self.feature_names_in_
+        if error is not None:
+            raise error
         if not natives:
             raise ValueError("no formula could be evaluated on this data")
-        self.front_ = Front([Formula(native, names) for native in natives], selected)
-        self.best_ = self.front_.best
-        self.n_features_in_ = samples.shape[1]
-        if frame_names is not None:
-            self.feature_names_in_ = np.asarray(frame_names, dtype=object)
-        elif hasattr(self, "feature_names_in_"):
-            del self.feature_names_in_
         return self
 
     def predict(self, X):
@@ -204,6 +253,19 @@ class FormulaRegressor:
                 "The feature names should match those that were passed during fit.\n"
                 f"Fitted with: {list(fitted)!r}\nGiven: {list(given)!r}"
             )
+
+
+def _r2_of(targets):
+    """Adds R^2 on the training rows, every row counted once, to a formula's statistics."""
+    np = _numpy()
+    total = float(np.sum((targets - targets.mean()) ** 2))
+
+    def with_r2(native, stats):
+        stats = dict(stats)
+        stats["r2"] = 1.0 - native.rmse**2 * targets.size / total if total > 0 else float("nan")
+        return stats
+
+    return with_r2
 
 
 class _NotFittedError(ValueError, AttributeError):

@@ -13,18 +13,20 @@ class Formula:
     """A formula found by FormulaRegressor, written with the data's variable names.
 
     str(formula) is its text; `complexity` its node count; `rmse` its
-    root-mean-square error on the training data; `constants` its fitted
-    constants. predict(X) evaluates it natively; sympy(), latex() and
-    to_numpy_source() / to_function() export it.
+    root-mean-square error on the training data; `constants` its constants,
+    `standard_errors` and `covariance` their uncertainties; summary() shows
+    them with the fit's figures. predict(X) evaluates it natively; sympy(),
+    latex() and to_numpy_source() / to_function() export it.
     """
 
-    __slots__ = ("_native", "_names")
+    __slots__ = ("_native", "_names", "_stats")
 
-    def __init__(self, native, feature_names):
+    def __init__(self, native, feature_names, statistics=None):
         if not isinstance(native, _Formula):
             raise TypeError(f"Formula wraps a native formula (_Formula), not {type(native).__name__}")
         self._native = native
         self._names = tuple(str(name) for name in feature_names)
+        self._stats = None if statistics is None else dict(statistics)
 
     @property
     def feature_names(self):
@@ -48,8 +50,91 @@ class Formula:
 
     @property
     def constants(self):
-        """The fitted constants, in the order they appear in the nodes."""
+        """The constants as written, in the order they appear in the nodes."""
         return self._native.constants
+
+    @property
+    def fitted_constants(self):
+        """The constants as fitted, one per entry of `constants`: for one written
+        exactly, the fitted value the exact number replaced."""
+        return self._statistic("estimates", self.constants)
+
+    @property
+    def standard_errors(self):
+        """The standard error of each fitted constant, one per entry of
+        `constants`, as a least-squares fit reports it (sigma^2 (J'WJ)^-1 at the
+        fit, sigma^2 the residual variance); for one written exactly, the error
+        of the value it replaced. NaN where the data cannot tell the constant
+        (or the fit was interrupted), 0.0 for a constant that was never fitted."""
+        return self._statistic("std_errors", (float("nan"),) * len(self.constants))
+
+    @property
+    def covariance(self):
+        """The covariance matrix (numpy) of the free constants: those of
+        `constants` not written exactly, listed by `free_constants`."""
+        np = _numpy()
+        rows = self._statistic("covariance", ())
+        k = len(self.free_constants)
+        return np.array(rows, dtype=np.float64).reshape(k, k) if rows else np.full((k, k), np.nan)
+
+    @property
+    def free_constants(self):
+        """Indices into `constants` of the constants the fit left free (not
+        written exactly), the order of `covariance`."""
+        if self._stats is not None:
+            return tuple(self._stats["free"])
+        return tuple(i for i, node in enumerate(n for n in self.nodes if n[0] == "const") if node[2] is None)
+
+    @property
+    def description_length(self):
+        """The fit's description length in nats (what model_selection="mdl"
+        minimises); inf when the formula may not be selected by it."""
+        return self._statistic("description_length", float("nan"))
+
+    @property
+    def bic(self):
+        """The Bayesian information criterion with every node counted."""
+        return self._statistic("bic", float("nan"))
+
+    @property
+    def r2(self):
+        """Coefficient of determination on the training data."""
+        return self._statistic("r2", float("nan"))
+
+    def _statistic(self, key, default):
+        if self._stats is None or key not in self._stats:
+            return default
+        value = self._stats[key]
+        return tuple(value) if isinstance(value, (list, tuple)) else value
+
+    def summary(self):
+        """The formula, each constant with its standard error, and the fit's
+        figures (rmse, R^2, description length, BIC), as printable text.
+
+        A constant written exactly shows the fitted value it replaced: it was
+        written exactly because that value lies within about 1.5 standard
+        errors of the exact number and the exact number is the shorter
+        description (its cost in nats: ln 2 for the sign, ln(m (m + 1)) for
+        each of the integers p and q, and ln 2 for a plain p/q, ln 4 with pi,
+        ln 100 with pi**2, e, sqrt(2*pi), sqrt(2) or sqrt(pi); against
+        ln(|c| / d) + ln 2 for writing the fitted value c to the precision d
+        the data give it)."""
+        lines = [str(self), ""]
+        written = [_constant_text(node) for node in self.nodes if node[0] == "const"]
+        free = set(self.free_constants)
+        if written:
+            lines.append("constants (value \u00b1 standard error):")
+            for i, (text, fitted, error) in enumerate(zip(written, self.fitted_constants, self.standard_errors)):
+                if i in free:
+                    lines.append(f"  {_with_error(fitted, error)}")
+                elif error == 0.0:
+                    lines.append(f"  {text}  (exact)")
+                else:
+                    lines.append(f"  {text}  (exact; fitted {_with_error(fitted, error)})")
+            lines.append("")
+        lines.append(f"rmse {_short(self.rmse, 6)}   R^2 {_short(self.r2, 6)}   "
+                     f"description length {_short(self.description_length, 5)} nats   BIC {_short(self.bic, 5)}")
+        return "\n".join(lines)
 
     def __str__(self):
         return self._native.to_text(self._names)
@@ -66,7 +151,7 @@ class Formula:
         return hash((self.nodes, self._names))
 
     def __reduce__(self):
-        return (Formula, (self._native, self._names))
+        return (Formula, (self._native, self._names, self._stats))
 
     def predict(self, X):
         """Values of the formula for each row of X (n_samples, n_features), computed natively.
@@ -193,6 +278,37 @@ def _fold_postfix(nodes, leaf, unary, binary):
     if len(stack) != 1:
         raise ValueError(f"malformed formula nodes: {nodes!r}")
     return stack[0]
+
+
+def _constant_text(node):
+    """A constant node as the text writes it: p/q*basis, or the fitted digits."""
+    value, exact = node[1], node[2]
+    if exact is None:
+        return repr(value)
+    p, q, basis = exact
+    number = str(p) if q == 1 else f"{p}/{q}"
+    if basis == "1":
+        return number
+    if p == 1 and q == 1:
+        return basis
+    return f"{basis}/{q}" if p == 1 else f"{p}*{basis}" if q == 1 else f"{number}*{basis}"
+
+
+def _with_error(value, error):
+    """value +- error, both to the second significant digit of the error."""
+    import math
+
+    if not (math.isfinite(error) and error > 0):
+        return f"{value!r} \u00b1 {error}"
+    decimals = 1 - math.floor(math.log10(error))
+    if decimals <= 0 or decimals > 15:
+        return f"{value:.6g} \u00b1 {error:.2g}"
+    return f"{value:.{decimals}f} \u00b1 {error:.{decimals}f}"
+
+
+def _short(value, digits=2):
+    """A figure to `digits` significant digits."""
+    return f"{value:.{digits}g}"
 
 
 def _float_literal(value):

@@ -8,7 +8,10 @@ class Front(tuple):
     increasing complexity, each with a smaller training error than the one
     before. `selected` is the index of the formula the fit chose (best_).
 
-    print(front) shows it as a table; front.to_pandas() gives a DataFrame.
+    print(front) shows it as a table with each formula's rmse, description
+    length in nats ("mdl"; "-" where the formula may not be selected: a fitted
+    constant within two standard errors of zero, or not identifiable) and BIC;
+    front.to_pandas() gives a DataFrame.
     """
 
     def __new__(cls, formulas, selected):
@@ -27,24 +30,37 @@ class Front(tuple):
         return self[self.selected]
 
     def rows(self):
-        """(complexity, rmse, text, selected) for each formula."""
-        return [(f.complexity, f.rmse, str(f), i == self.selected) for i, f in enumerate(self)]
+        """(complexity, rmse, description_length, bic, text, selected) for each formula."""
+        return [
+            (f.complexity, f.rmse, f.description_length, f.bic, str(f), i == self.selected)
+            for i, f in enumerate(self)
+        ]
 
     def __str__(self):
         rows = self.rows()
-        width = max(len("complexity"), *(len(str(c)) for c, _, _, _ in rows))
-        lines = [f"  {'complexity':>{width}}  {'rmse':>12}  formula"]
-        for complexity, rmse, text, selected in rows:
-            lines.append(f"{'*' if selected else ' '} {complexity:>{width}}  {rmse:>12.6g}  {text}")
+        width = max(len("complexity"), *(len(str(row[0])) for row in rows))
+        lines = [f"  {'complexity':>{width}}  {'rmse':>12}  {'mdl':>9}  {'bic':>9}  formula"]
+        for complexity, rmse, length, bic, text, selected in rows:
+            lines.append(
+                f"{'*' if selected else ' '} {complexity:>{width}}  {rmse:>12.6g}  {_score(length)}  {_score(bic)}  {text}"
+            )
         return "\n".join(lines)
 
     __repr__ = __str__
 
     def to_pandas(self):
-        """The front as a pandas DataFrame with columns complexity, rmse, formula, selected."""
+        """The front as a pandas DataFrame with columns complexity, rmse,
+        description_length, bic, formula, selected."""
         pandas = require("pandas", "Front.to_pandas", "all")
 
-        return pandas.DataFrame(self.rows(), columns=["complexity", "rmse", "formula", "selected"])
+        return pandas.DataFrame(
+            self.rows(), columns=["complexity", "rmse", "description_length", "bic", "formula", "selected"]
+        )
+
+
+def _score(value):
+    """A score column entry: '-' where a formula may not be selected by it."""
+    return f"{value:>9.2f}" if value == value and value not in (float("inf"), float("-inf")) else f"{'-':>9}"
 
 
 class _Progress:
@@ -72,7 +88,8 @@ class _Progress:
             self._stream.flush()
             self._written = True
         if self._callback is not None:
-            self._callback(dict(figures))
+            return bool(self._callback(dict(figures)))
+        return False
 
     def close(self):
         if self._overwrite and self._written:
