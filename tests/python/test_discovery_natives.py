@@ -190,6 +190,7 @@ print(json.dumps(out))
 """
 
 
+@pytest.mark.slow
 def test_identical_for_every_pool_size(python_in_subprocess):
     runs = {n: python_in_subprocess(DETERMINISM, RAYON_NUM_THREADS=str(n)) for n in (1, 2, 7)}
     assert runs[1] == runs[2] == runs[7]

@@ -1,5 +1,6 @@
 # What a fit shows: the front as a table (text, or a pandas DataFrame), and
 # the progress of a running search on stderr and to a callback.
+from zyl_core._optional import require
 
 
 class Front(tuple):
@@ -52,7 +53,7 @@ class Front(tuple):
     def to_pandas(self):
         """The front as a pandas DataFrame with columns complexity, rmse,
         description_length, bic, formula, selected."""
-        import pandas
+        pandas = require("pandas", "Front.to_pandas", "all")
 
         return pandas.DataFrame(
             self.rows(), columns=["complexity", "rmse", "description_length", "bic", "formula", "selected"]
@@ -62,9 +63,13 @@ class Front(tuple):
         """Draws complexity against rmse, the selected formula marked and
         labelled (matplotlib, the 'plot' extra); a log scale when the errors
         span decades. Returns the axes (a new figure's when ax is None)."""
+        from .plotting import _plot_front
+
         return _plot_front(self, ax)
 
     def _repr_html_(self):
+        from .display import _front_html
+
         return _front_html(self)
 
 

@@ -1,12 +1,11 @@
 # Turning what users pass as X and y into the float64 arrays the engine reads,
 # with errors that say which row, column or shape is wrong. numpy is imported
 # on first use, never when zyl_core is imported.
+from zyl_core._optional import require
 
 
 def _numpy():
-    import numpy
-
-    return numpy
+    return require("numpy", "zyl_core.discovery", "discovery")
 
 
 class _FeatureNameError(ValueError, TypeError):

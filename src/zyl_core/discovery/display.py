@@ -1,6 +1,7 @@
 # How formulas, fronts and estimators show in a notebook: typeset math and
 # HTML tables. Every piece of text that came from the user (variable names,
 # parameter values) is escaped, so a name never becomes markup.
+from .estimator import _changed
 
 
 def _latex_display(formula):

@@ -2,6 +2,10 @@
 # formula drawn through its data with the uncertainty of its constants and
 # the residuals. matplotlib is imported only when a plot is drawn, so the
 # rest of the module never needs it.
+from zyl_core._discovery import _Formula
+
+from .data import _as_samples, _as_targets, _numpy
+from .formula import Formula
 
 _PLOT_NEEDS = (
     "plotting needs matplotlib, which the 'plot' extra installs: "

@@ -3,6 +3,12 @@
 # the engine's postfix nodes, never from the text, so they mean exactly what
 # the engine evaluated. sympy and numpy are imported only when asked for.
 
+from zyl_core._discovery import _Formula
+from zyl_core._optional import require
+
+from .data import _as_samples, _checked_names, _numpy
+
+
 class Formula:
     """A formula found by FormulaRegressor, written with the data's variable names.
 
@@ -176,7 +182,7 @@ class Formula:
         fitted double. zyl(a, b) is written exp(a) - log(b), its value wherever
         b > 0 and a <= 709.78.
         """
-        import sympy
+        sympy = require("sympy", "Formula.sympy", "discovery")
 
         variables = [sympy.Symbol(name) for name in self._names]
         # The engine writes each basis as a product of pi, e, square roots and integers.
@@ -203,7 +209,7 @@ class Formula:
 
     def latex(self):
         """The formula in LaTeX, as sympy writes it (sympy is needed)."""
-        import sympy
+        sympy = require("sympy", "Formula.latex", "discovery")
 
         expression = self.sympy()
         return _in_sympy(self, lambda: sympy.latex(expression))
@@ -290,9 +296,13 @@ class Formula:
         figure when ax is None). A log scale is used where the values span
         three decades or more, with relative residuals for such targets.
         """
+        from .plotting import _plot_formula
+
         return _plot_formula(self, X, y, ax)
 
     def _repr_latex_(self):
+        from .display import _latex_display
+
         return _latex_display(self)
 
 
