@@ -44,7 +44,7 @@ constexpr std::size_t kFinishedPerComplexity = 4;
 // Finishing one structure takes about as long as scoring this many
 // candidates on one thread; a time-limited search leaves that much time,
 // for every round of structures the workers finish, before its limit.
-constexpr double kFinishInCandidates = 30.0;
+constexpr double kFinishInCandidates = 45.0;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.141592653589793;
@@ -165,11 +165,9 @@ private:
     bool over_time() const {
         return options_.time_limit > 0.0 && elapsed() + finishing_reserve_ > options_.time_limit;
     }
-    // Finishing the kept structures may run past the limit by a tenth of it
-    // and a little more; structures not begun by then are left out.
-    bool finishing_over_time() const {
-        return options_.time_limit > 0.0 && elapsed() > 1.1 * options_.time_limit + 0.05;
-    }
+    // No structure is begun past the limit, so finishing runs past it by at
+    // most the structures under way; those not begun are left out.
+    bool finishing_over_time() const { return options_.time_limit > 0.0 && elapsed() > options_.time_limit; }
     // After a scoring phase: the time finishing is expected to take, from
     // what one candidate cost and how many structures would be finished.
     void reserve_finishing(double scoring_seconds, std::size_t candidates) {
