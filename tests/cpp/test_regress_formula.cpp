@@ -118,19 +118,5 @@ TEST(RegressRender, InfixWithFewParentheses) {
     for (const auto& c : cases) EXPECT_EQ(to_text(c.f, names), c.want);
 }
 
-TEST(RegressRender, DeepNestingInOnePass) {
-    // a - (a - (a - ... - a)): every level wraps its right operand in
-    // parentheses. Copying the operands' text at every level would take
-    // about 10^10 character copies here.
-    const std::size_t depth = 100'000;
-    Formula f(depth + 1, V(0));
-    f.insert(f.end(), depth, O(Fn::Sub));
-    const std::string text = to_text(f, std::vector<std::string>{"a"});
-    std::string want;
-    for (std::size_t k = 1; k < depth; ++k) want += "a - (";
-    want += "a - a" + std::string(depth - 1, ')');
-    EXPECT_EQ(text, want);
-}
-
 }  // namespace
 }  // namespace zyl::regress
