@@ -50,6 +50,8 @@ module_flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-s
     -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DPython_EXECUTABLE="$root/.venv/bin/python" -DZYL_BUILD_MODULE=ON -DZYL_BUILD_TESTS=OFF >/dev/null
 "$root/.venv/bin/cmake" --build "$module_build" -j2
+# The extension takes its Python files from the folder beside it.
+ln -sfn "$root/src/zyl_core" "$module_build/zyl_core"
 start=$SECONDS
 PYTHONPATH="$module_build" PYTHONMALLOC=malloc \
 LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)" \
