@@ -1,0 +1,29 @@
+#pragma once
+// The check a vector kernel passes before any result of it is used: on a
+// fixed set of probes that reaches every branch of the C library's function
+// (each table entry, both sides of every threshold, the special values and
+// random inputs of every magnitude), the kernel must give the scalar
+// function's bits exactly, NaN payloads included. A kernel that differs
+// anywhere is never used, so a different C library can never change a
+// result: it can only make the vector kernels stand aside.
+#include <span>
+#include <vector>
+
+#include "kernels/libm/isa_kernels.hpp"
+
+namespace zyl::kernels::libm {
+
+std::vector<double> exp_probes();
+std::vector<double> log_probes();
+
+struct PairProbes {
+    std::vector<double> x;
+    std::vector<double> y;
+};
+PairProbes pow_probes();
+
+// Whether `run` gives `scalar`'s bits on every probe.
+bool reproduces(UnaryRun run, UnaryScalar scalar, std::span<const double> probes);
+bool reproduces(BinaryRun run, BinaryScalar scalar, const PairProbes& probes);
+
+}  // namespace zyl::kernels::libm
