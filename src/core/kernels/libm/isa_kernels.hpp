@@ -3,8 +3,17 @@
 // that only those files are compiled for their instruction set and nothing
 // they define is shared with code compiled for the baseline.
 #include <cstddef>
+#include <cstdint>
 
 namespace zyl::kernels::libm {
+
+// The C library's functions, and the batch rules built on them (exp_term,
+// log_term, pow_abs and tension of tension/guards.hpp and elementwise.hpp,
+// and the discovery engine's zyl of discover/op_rules.hpp).
+enum class Unary : std::uint8_t { Exp, Log, ExpTerm, LogTerm };
+enum class Binary : std::uint8_t { Pow, PowAbs, Tension, Zyl };
+inline constexpr std::size_t kUnaryCount = 4;
+inline constexpr std::size_t kBinaryCount = 4;
 
 using UnaryScalar = double (*)(double);
 using BinaryScalar = double (*)(double, double);
@@ -17,9 +26,8 @@ using BinaryRun = void (*)(const double* a, const double* b, double* out, std::s
 
 struct IsaKernels {
     const char* isa;
-    UnaryRun exp;
-    UnaryRun log;
-    BinaryRun pow;
+    UnaryRun unary[kUnaryCount];
+    BinaryRun binary[kBinaryCount];
 };
 
 // Callable only where the processor and the system run the instruction set

@@ -73,17 +73,16 @@ ZYL_LANES typename V::D exp_ordinary(typename V::D x, typename V::D tail) {
     return V::fma(scale, t, scale);
 }
 
+// Lanes with |x| < 2^-54 (zero among them) are 1 + x, as in the library,
+// without leaving the registers.
 template <class V>
 ZYL_LANES LaneResult<V> exp_lanes(typename V::D x) {
-    return {exp_ordinary<V, false>(x, x), V::invert(magnitude_within<V>(x, 0x1p-54, 512.0))};
-}
-
-// Of the lanes exp_lanes marks, those with |x| < 2^-54 (zero among them)
-// are 1 + x; the others stay with the scalar function.
-template <class V>
-ZYL_LANES LaneResult<V> exp_tiny_lanes(typename V::D x, LaneResult<V> r) {
-    const auto tiny = V::lt(V::abs(x), V::splat(0x1p-54));
-    return {V::select(tiny, V::add(V::splat(1.0), x), r.value), V::but_not(r.scalar, tiny)};
+    LaneResult<V> r{exp_ordinary<V, false>(x, x), V::invert(magnitude_within<V>(x, 0x1p-54, 512.0))};
+    if (V::lanes_of(r.scalar) != 0) {
+        const auto tiny = V::lt(V::abs(x), V::splat(0x1p-54));
+        r = {V::select(tiny, V::add(V::splat(1.0), x), r.value), V::but_not(r.scalar, tiny)};
+    }
+    return r;
 }
 
 // Inputs x = 2^k z split around `offset` as both logarithms do: the table

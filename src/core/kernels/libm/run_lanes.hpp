@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "kernels/libm/isa_kernels.hpp"
-#include "kernels/libm/lanes.hpp"
+#include "kernels/libm/rule_lanes.hpp"
 
 namespace zyl::kernels::libm {
 
@@ -14,22 +14,13 @@ template <class V>
 using UnaryLanes = LaneResult<V> (*)(typename V::D);
 template <class V>
 using BinaryLanes = LaneResult<V> (*)(typename V::D, typename V::D);
-// Narrows the marked lanes where a second vector step can give them.
-template <class V>
-using UnaryPatch = LaneResult<V> (*)(typename V::D, LaneResult<V>);
-
-template <class V>
-LaneResult<V> no_patch(typename V::D, LaneResult<V> r) {
-    return r;
-}
 
 // Stores a result whose marked lanes are recomputed by the scalar function
 // from the inputs (passed in registers, since out may be an input). Rare,
 // so kept out of the loops.
-template <class V, UnaryPatch<V> Patch>
-[[gnu::noinline]] void store_with_scalar(double* out, typename V::D x, LaneResult<V> r, UnaryScalar scalar) {
+template <class V>
+[[gnu::noinline]] void store_with_scalar(double* out, typename V::D x, const LaneResult<V>& r, UnaryScalar scalar) {
     alignas(64) double xs[V::kLanes], ys[V::kLanes];
-    r = Patch(x, r);
     V::store(xs, x);
     V::store(ys, r.value);
     for (unsigned marked = V::lanes_of(r.scalar); marked != 0; marked &= marked - 1) {
@@ -53,12 +44,12 @@ template <class V>
     V::store(out, V::load(ys));
 }
 
-template <class V, UnaryLanes<V> F, UnaryPatch<V> Patch>
+template <class V, UnaryLanes<V> F>
 ZYL_LANES void one_register(const double* in, double* out, UnaryScalar scalar) {
     const auto x = V::load(in);
     const LaneResult<V> r = F(x);
     if (V::lanes_of(r.scalar) == 0) return V::store(out, r.value);
-    store_with_scalar<V, Patch>(out, x, r, scalar);
+    store_with_scalar<V>(out, x, r, scalar);
 }
 
 template <class V, BinaryLanes<V> F>
@@ -72,15 +63,15 @@ ZYL_LANES void one_register(const double* a, const double* b, double* out, Binar
 // 2.0 takes the ordinary path of every lane function.
 inline constexpr double kPadding = 2.0;
 
-template <class V, UnaryLanes<V> F, UnaryPatch<V> Patch>
+template <class V, UnaryLanes<V> F>
 void run_unary(const double* in, double* out, std::size_t n, UnaryScalar scalar) {
     constexpr std::size_t w = V::kLanes;
     std::size_t i = 0;
-    for (; i + w <= n; i += w) one_register<V, F, Patch>(in + i, out + i, scalar);
+    for (; i + w <= n; i += w) one_register<V, F>(in + i, out + i, scalar);
     if (i == n) return;
     alignas(64) double buffer[w];
     for (std::size_t j = 0; j < w; ++j) buffer[j] = i + j < n ? in[i + j] : kPadding;
-    one_register<V, F, Patch>(buffer, buffer, scalar);
+    one_register<V, F>(buffer, buffer, scalar);
     for (std::size_t j = 0; i + j < n; ++j) out[i + j] = buffer[j];
 }
 
@@ -99,11 +90,14 @@ void run_binary(const double* a, const double* b, double* out, std::size_t n, Bi
     for (std::size_t j = 0; i + j < n; ++j) out[i + j] = as[j];
 }
 
-// The kernels of one instruction set V.
+// The kernels of one instruction set V, in the order of Unary and Binary.
 template <class V>
 constexpr IsaKernels isa_kernels(const char* isa) {
-    return {isa, &run_unary<V, &exp_lanes<V>, &exp_tiny_lanes<V>>, &run_unary<V, &log_lanes<V>, &no_patch<V>>,
-            &run_binary<V, &pow_lanes<V>>};
+    return {isa,
+            {&run_unary<V, &exp_lanes<V>>, &run_unary<V, &log_lanes<V>>, &run_unary<V, &exp_term_lanes<V>>,
+             &run_unary<V, &log_term_lanes<V>>},
+            {&run_binary<V, &pow_lanes<V>>, &run_binary<V, &pow_abs_lanes<V>>, &run_binary<V, &tension_lanes<V>>,
+             &run_binary<V, &zyl_lanes<V>>}};
 }
 
 }  // namespace zyl::kernels::libm

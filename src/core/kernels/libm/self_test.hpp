@@ -13,14 +13,13 @@
 
 namespace zyl::kernels::libm {
 
-std::vector<double> exp_probes();
-std::vector<double> log_probes();
+std::vector<double> unary_probes(Unary f);
 
 struct PairProbes {
     std::vector<double> x;
     std::vector<double> y;
 };
-PairProbes pow_probes();
+PairProbes binary_probes(Binary f);
 
 // Whether `run` gives `scalar`'s bits on every probe.
 bool reproduces(UnaryRun run, UnaryScalar scalar, std::span<const double> probes);

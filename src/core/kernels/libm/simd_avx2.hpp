@@ -27,6 +27,7 @@ struct Avx2 {
     static D fms(D a, D b, D c) { return _mm256_fmsub_pd(a, b, c); }
     static D fnma(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
     static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+    static D neg(D a) { return _mm256_xor_pd(_mm256_set1_pd(-0.0), a); }
 
     static I bits(D a) { return _mm256_castpd_si256(a); }
     static D from_bits(I a) { return _mm256_castsi256_pd(a); }
@@ -74,9 +75,13 @@ struct Avx2 {
         const I offset = _mm256_xor_si256(_mm256_sub_epi64(a, splat_bits(low)), sign);
         return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_xor_si256(splat_bits(high - low), sign), offset));
     }
-    // Ordered compare: false in a lane where either side is NaN.
+    // Ordered compares: false in a lane where either side is NaN.
     static M lt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    static M le(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+    static M gt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
+    static M eq(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
     static M both(M a, M b) { return _mm256_and_pd(a, b); }
+    static M either(M a, M b) { return _mm256_or_pd(a, b); }
     static M but_not(M a, M b) { return _mm256_andnot_pd(b, a); }
     static M invert(M a) { return _mm256_xor_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))); }
     static unsigned lanes_of(M m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }

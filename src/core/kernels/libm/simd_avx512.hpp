@@ -35,6 +35,7 @@ struct Avx512 {
     static D fms(D a, D b, D c) { return _mm512_fmsub_pd(a, b, c); }
     static D fnma(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
     static D abs(D a) { return _mm512_abs_pd(a); }
+    static D neg(D a) { return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), splat_bits(0x8000000000000000))); }
 
     static I bits(D a) { return _mm512_castpd_si512(a); }
     static D from_bits(I a) { return _mm512_castsi512_pd(a); }
@@ -85,9 +86,13 @@ struct Avx512 {
     static M within(I a, std::uint64_t low, std::uint64_t high) {
         return _mm512_cmplt_epu64_mask(_mm512_sub_epi64(a, splat_bits(low)), splat_bits(high - low));
     }
-    // Ordered compare: false in a lane where either side is NaN.
+    // Ordered compares: false in a lane where either side is NaN.
     static M lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static M le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+    static M gt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
+    static M eq(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
     static M both(M a, M b) { return static_cast<M>(a & b); }
+    static M either(M a, M b) { return static_cast<M>(a | b); }
     static M but_not(M a, M b) { return static_cast<M>(a & ~b); }
     static M invert(M a) { return static_cast<M>(~a); }
     static unsigned lanes_of(M m) { return m; }

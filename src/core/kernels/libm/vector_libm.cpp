@@ -1,50 +1,68 @@
 #include "kernels/libm/vector_libm.hpp"
 
 #include <cmath>
+#include <mutex>
 
+#include "discover/op_rules.hpp"
+#include "kernels/elementwise.hpp"
 #include "kernels/libm/self_test.hpp"
+#include "tension/guards.hpp"
 
 namespace zyl::kernels::libm {
 namespace {
 
-double scalar_exp(double x) { return std::exp(x); }
-double scalar_log(double x) { return std::log(x); }
-double scalar_pow(double x, double y) { return std::pow(x, y); }
+double exp_of(double x) { return std::exp(x); }
+double log_of(double x) { return std::log(x); }
+double pow_of(double x, double y) { return std::pow(x, y); }
 
+constexpr UnaryScalar kUnaryScalars[kUnaryCount] = {exp_of, log_of, exp_term, log_term};
+constexpr BinaryScalar kBinaryScalars[kBinaryCount] = {pow_of, pow_abs, tension, discover::rules::zyl};
+// Named after the functions of zyl_core that run them.
+constexpr const char* kUnaryNames[kUnaryCount] = {"exp", "log", "exp_n", "ln_n"};
+constexpr const char* kBinaryNames[kBinaryCount] = {"pow", "pow_n", "tension_n", "zyl"};
+
+// What runs one function: the first runnable set whose kernel passes the
+// self-test, chosen at the function's first use; none means the scalar one.
+template <class Run>
 struct Choice {
-    UnaryRun exp = nullptr;
-    UnaryRun log = nullptr;
-    BinaryRun pow = nullptr;
-    const char* exp_isa = "scalar";
-    const char* log_isa = "scalar";
-    const char* pow_isa = "scalar";
+    std::once_flag once;
+    Run kernel = nullptr;
+    const char* isa = "scalar";
 };
 
-template <class Run, class Scalar, class Probes>
-void take_if_reproduces(Run& run, const char*& isa, const IsaKernels& set, Run candidate, Scalar scalar,
-                        const Probes& probes) {
-    if (run != nullptr || !reproduces(candidate, scalar, probes)) return;
-    run = candidate;
-    isa = set.isa;
+Choice<UnaryRun> unary_choices[kUnaryCount];
+Choice<BinaryRun> binary_choices[kBinaryCount];
+
+// kernel_of(set) is the function's kernel in that set.
+template <class Run, class Scalar>
+void choose(Choice<Run>& c, auto kernel_of, Scalar scalar, auto make_probes) {
+    const auto sets = runnable_kernel_sets();
+    if (sets.empty()) return;
+    const auto probes = make_probes();
+    for (const IsaKernels* set : sets) {
+        const Run kernel = kernel_of(*set);
+        if (!reproduces(kernel, scalar, probes)) continue;
+        c.kernel = kernel;
+        c.isa = set->isa;
+        return;
+    }
 }
 
-// For each function, the first runnable set whose kernel passes.
-Choice choose() {
-    Choice c;
-    const auto sets = runnable_kernel_sets();
-    if (sets.empty()) return c;
-    const std::vector<double> exp_in = exp_probes(), log_in = log_probes();
-    const PairProbes pow_in = pow_probes();
-    for (const IsaKernels* set : sets) {
-        take_if_reproduces(c.exp, c.exp_isa, *set, set->exp, scalar_exp, exp_in);
-        take_if_reproduces(c.log, c.log_isa, *set, set->log, scalar_log, log_in);
-        take_if_reproduces(c.pow, c.pow_isa, *set, set->pow, scalar_pow, pow_in);
-    }
+const Choice<UnaryRun>& chosen(Unary f) {
+    const auto k = static_cast<std::size_t>(f);
+    Choice<UnaryRun>& c = unary_choices[k];
+    std::call_once(c.once, [&] {
+        choose(c, [k](const IsaKernels& set) { return set.unary[k]; }, kUnaryScalars[k], [f] { return unary_probes(f); });
+    });
     return c;
 }
 
-const Choice& chosen() {
-    static const Choice c = choose();
+const Choice<BinaryRun>& chosen(Binary f) {
+    const auto k = static_cast<std::size_t>(f);
+    Choice<BinaryRun>& c = binary_choices[k];
+    std::call_once(c.once, [&] {
+        choose(c, [k](const IsaKernels& set) { return set.binary[k]; }, kBinaryScalars[k], [f] { return binary_probes(f); });
+    });
     return c;
 }
 
@@ -60,24 +78,29 @@ std::vector<const IsaKernels*> runnable_kernel_sets() {
     return sets;
 }
 
-void exp_array(const double* in, double* out, std::size_t n) {
-    if (UnaryRun run = chosen().exp) return run(in, out, n, scalar_exp);
-    for (std::size_t i = 0; i < n; ++i) out[i] = std::exp(in[i]);
+UnaryScalar scalar_function(Unary f) { return kUnaryScalars[static_cast<std::size_t>(f)]; }
+BinaryScalar scalar_function(Binary f) { return kBinaryScalars[static_cast<std::size_t>(f)]; }
+
+void run(Unary f, const double* in, double* out, std::size_t n) {
+    const auto k = static_cast<std::size_t>(f);
+    const UnaryScalar scalar = kUnaryScalars[k];
+    if (UnaryRun kernel = chosen(f).kernel) return kernel(in, out, n, scalar);
+    for (std::size_t i = 0; i < n; ++i) out[i] = scalar(in[i]);
 }
 
-void log_array(const double* in, double* out, std::size_t n) {
-    if (UnaryRun run = chosen().log) return run(in, out, n, scalar_log);
-    for (std::size_t i = 0; i < n; ++i) out[i] = std::log(in[i]);
+void run(Binary f, const double* a, const double* b, double* out, std::size_t n) {
+    const auto k = static_cast<std::size_t>(f);
+    const BinaryScalar scalar = kBinaryScalars[k];
+    if (BinaryRun kernel = chosen(f).kernel) return kernel(a, b, out, n, scalar);
+    for (std::size_t i = 0; i < n; ++i) out[i] = scalar(a[i], b[i]);
 }
 
-void pow_array(const double* x, const double* y, double* out, std::size_t n) {
-    if (BinaryRun run = chosen().pow) return run(x, y, out, n, scalar_pow);
-    for (std::size_t i = 0; i < n; ++i) out[i] = std::pow(x[i], y[i]);
-}
-
-std::array<ActiveKernel, 3> active_kernels() {
-    const Choice& c = chosen();
-    return {{{"exp", c.exp_isa}, {"log", c.log_isa}, {"pow", c.pow_isa}}};
+std::vector<ActiveKernel> active_kernels() {
+    std::vector<ActiveKernel> active;
+    for (std::size_t f = 0; f < kUnaryCount; ++f) active.push_back({kUnaryNames[f], chosen(static_cast<Unary>(f)).isa});
+    for (std::size_t f = 0; f < kBinaryCount; ++f)
+        active.push_back({kBinaryNames[f], chosen(static_cast<Binary>(f)).isa});
+    return active;
 }
 
 }  // namespace zyl::kernels::libm
