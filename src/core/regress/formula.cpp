@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "discover/op_rules.hpp"
+#include "discover/vector_values.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -30,8 +31,31 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The shared guards and values of the discovery rules, with a failing
 // element written as NaN so that lenient callers keep the other samples.
+// Operations with vector kernels take their values a piece at a time, the
+// piece's inputs copied first since out may be one of them.
+template <discover::Op op>
+bool map_vector_rule(const double* a, const double* b, double* out, std::size_t n) {
+    constexpr std::size_t kPiece = 256;
+    bool ok = true;
+    for (std::size_t begin = 0; begin < n; begin += kPiece) {
+        const std::size_t len = std::min(kPiece, n - begin);
+        double as[kPiece], bs[kPiece], values[kPiece];
+        std::copy_n(a + begin, len, as);
+        if (b != nullptr) std::copy_n(b + begin, len, bs);
+        discover::vector_values<op>(as, bs, values, len);
+        for (std::size_t i = 0; i < len; ++i) {
+            const bool good = discover::rules::accepts<op>(as[i], b != nullptr ? bs[i] : 0.0) &&
+                              discover::rules::finite(values[i]);
+            out[begin + i] = good ? values[i] : kNaN;
+            ok = ok && good;
+        }
+    }
+    return ok;
+}
+
 template <discover::Op op>
 bool map_rule(const double* a, const double* b, double* out, std::size_t n) {
+    if constexpr (discover::kHasVectorValues<op>) return map_vector_rule<op>(a, b, out, n);
     bool ok = true;
     for (std::size_t i = 0; i < n; ++i) {
         const double x = a[i];

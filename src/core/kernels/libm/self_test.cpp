@@ -3,7 +3,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "kernels/libm/tables.hpp"
@@ -75,6 +74,17 @@ void add_bit_patterns(std::vector<double>& out, Draws& draws, int count) {
     for (int i = 0; i < count; ++i) out.push_back(draws.any());
 }
 
+// Subnormals and NaNs of both signs with random payloads (quiet and
+// signalling), which random bit patterns reach too rarely.
+void add_unusual(std::vector<double>& out, Draws& draws) {
+    for (int i = 0; i < 64; ++i) {
+        constexpr std::uint64_t kFraction = 0x000fffffffffffff;
+        const std::uint64_t sign = draws.bits() & 0x8000000000000000;
+        out.push_back(std::bit_cast<double>(sign | (draws.bits() & kFraction)));
+        out.push_back(std::bit_cast<double>(sign | 0x7ff0000000000000 | (draws.bits() & kFraction) | 1));
+    }
+}
+
 bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
 // The lengths the probes are cut into, so that whole registers, partial
@@ -96,6 +106,7 @@ void add_exp_thresholds(std::vector<double>& p) {
 std::vector<double> exp_probes() {
     Draws draws(0x6578700000000001);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
     add_exp_thresholds(p);
     // Every table entry, at several exponents of the result, with the
     // reduced argument at its ends (where k is decided), at zero and in
@@ -116,6 +127,7 @@ std::vector<double> exp_probes() {
 std::vector<double> log_probes() {
     Draws draws(0x6c6f670000000002);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
     for (double t : {kLogNearOneLow, kLogNearOneHigh, 1.0}) add_around(p, t, 64);
     // Both ends of every table subinterval, in several binades.
     for (int i = 0; i <= kTableSize; ++i) {
@@ -188,6 +200,7 @@ PairProbes pow_probes() {
 std::vector<double> exp_term_probes() {
     Draws draws(0x6578707465726d04);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
     add_exp_thresholds(p);
     for (double t : {709.782712893384, 709.78, 1e10, 1e300}) add_around(p, t, 4);
     add_uniform(p, draws, 2048, -800.0, 800.0);
@@ -199,6 +212,7 @@ std::vector<double> exp_term_probes() {
 std::vector<double> log_term_probes() {
     Draws draws(0x6c6f677465726d05);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
     for (double t : {kLogNearOneLow, kLogNearOneHigh, 1.0, 1e-300, 0x1p-1022}) {
         add_around(p, t, 4);
         add_around(p, -t, 4);

@@ -25,4 +25,13 @@ PairProbes binary_probes(Binary f);
 bool reproduces(UnaryRun run, UnaryScalar scalar, std::span<const double> probes);
 bool reproduces(BinaryRun run, BinaryScalar scalar, const PairProbes& probes);
 
+// The first candidate (in order of preference) that reproduces `scalar`,
+// or its index is candidates.size() when none does.
+template <class Run, class Scalar, class Probes>
+std::size_t first_reproducing(std::span<const Run> candidates, Scalar scalar, const Probes& probes) {
+    std::size_t i = 0;
+    while (i < candidates.size() && !reproduces(candidates[i], scalar, probes)) ++i;
+    return i;
+}
+
 }  // namespace zyl::kernels::libm

@@ -38,14 +38,12 @@ template <class Run, class Scalar>
 void choose(Choice<Run>& c, auto kernel_of, Scalar scalar, auto make_probes) {
     const auto sets = runnable_kernel_sets();
     if (sets.empty()) return;
-    const auto probes = make_probes();
-    for (const IsaKernels* set : sets) {
-        const Run kernel = kernel_of(*set);
-        if (!reproduces(kernel, scalar, probes)) continue;
-        c.kernel = kernel;
-        c.isa = set->isa;
-        return;
-    }
+    std::vector<Run> candidates;
+    for (const IsaKernels* set : sets) candidates.push_back(kernel_of(*set));
+    const std::size_t i = first_reproducing(std::span<const Run>(candidates), scalar, make_probes());
+    if (i == candidates.size()) return;
+    c.kernel = candidates[i];
+    c.isa = sets[i]->isa;
 }
 
 const Choice<UnaryRun>& chosen(Unary f) {
