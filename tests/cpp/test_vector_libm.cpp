@@ -66,7 +66,7 @@ std::vector<double> draws(std::size_t n, double low, double high, unsigned seed)
 
 constexpr std::size_t kMillion = 1'000'000;
 
-TEST(VectorLibm, ExpLogPowGiveTheLibraryBitsOnAMillionInputs) {
+TEST(VectorLibm, ExpLogPowSinCosGiveTheLibraryBitsOnAMillionInputs) {
     for (const IsaKernels* set : runnable_kernel_sets()) {
         expect_reproduces(*set, Unary::Exp, draws(kMillion, -745.0, 710.0, 1));
         expect_reproduces(*set, Unary::Exp, draws(kMillion, -1.0, 1.0, 2));
@@ -74,6 +74,11 @@ TEST(VectorLibm, ExpLogPowGiveTheLibraryBitsOnAMillionInputs) {
         expect_reproduces(*set, Unary::Log, draws(kMillion, 0x1.ep-1, 0x1.109p0, 4));  // the near-1 polynomial
         PairProbes pow{draws(kMillion, 0.0, 50.0, 5), draws(kMillion, -200.0, 200.0, 6)};
         expect_reproduces(*set, Binary::Pow, pow);
+        for (double range : {1.0, 4.0, 1e3, 2e8}) {  // each of the reductions
+            const auto in = draws(kMillion / 4, -range, range, static_cast<unsigned>(7 + range));
+            expect_reproduces(*set, Unary::Sin, in);
+            expect_reproduces(*set, Unary::Cos, in);
+        }
     }
 }
 
@@ -118,7 +123,14 @@ const double kSpecials[] = {0.0,
                             0x1p-65,
                             0x1p63,
                             2.0,
-                            0.5};
+                            0.5,
+                            0x1p-26,
+                            0x1p-27,
+                            0x1.b6p-1,
+                            1.5707963267948966,
+                            2.426265,
+                            105414350.0,
+                            3e9};
 
 TEST(VectorLibm, EverySpecialValueAndPairOfThem) {
     const std::vector<double> specials(std::begin(kSpecials), std::end(kSpecials));
@@ -129,7 +141,8 @@ TEST(VectorLibm, EverySpecialValueAndPairOfThem) {
             pairs.y.push_back(y);
         }
     for (const IsaKernels* set : runnable_kernel_sets()) {
-        for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm}) expect_reproduces(*set, f, specials);
+        for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm, Unary::Sin, Unary::Cos})
+            expect_reproduces(*set, f, specials);
         for (Binary f : {Binary::Pow, Binary::PowAbs, Binary::Tension, Binary::Zyl}) expect_reproduces(*set, f, pairs);
     }
 }
@@ -226,12 +239,18 @@ TEST(VectorLibmSelfTest, TheProbesReachEveryBranch) {
         near_overflow += std::fabs(e) > 500.0 && std::fabs(e) < 1000.0;
     }
     EXPECT_GT(near_overflow, 100u);
+    const std::vector<double> trig_in = unary_probes(Unary::Sin);
+    for (double low : {0.0, 0x1p-27, 0.126, 0x1.b6p-1, 2.426265, 105414350.0}) {
+        EXPECT_GT(count(trig_in, [low](double x) { return std::fabs(x) >= low && std::fabs(x) < 2 * low + 1e-300; }),
+                  20)
+            << low;
+    }
 }
 
 TEST(VectorLibm, PublicRunsMatchTheScalarFunctions) {
     const std::vector<double> in = draws(5000, -20.0, 20.0, 31);
     std::vector<double> out(in.size());
-    for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm}) {
+    for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm, Unary::Sin, Unary::Cos}) {
         run(f, in.data(), out.data(), in.size());
         EXPECT_EQ(first_difference(in, out, scalar_function(f)), in.size());
     }

@@ -19,11 +19,12 @@ inline constexpr double kPulse = 48.0;  // one mirror pulse and its tension
 inline constexpr double kOctonionMul = 43.0;
 inline constexpr double kChristoffel = 15.0;
 inline constexpr double kGeometricTerm = 4.0;  // per (i, j) term: L * L per product
-// Per element of the contiguous runs that use the vector exp/log/pow
+// Per element of the contiguous runs that use the vector exp/log/pow/sin/cos
 // kernels (term_runs.hpp), where the self-test enables them.
 inline constexpr double kExpRun = 1.0;
 inline constexpr double kLogRun = 1.2;
 inline constexpr double kPowRun = 3.5;
 inline constexpr double kTensionRun = 2.5;
+inline constexpr double kSinCosRun = 3.5;
 
 }  // namespace zyl::cost

@@ -165,8 +165,8 @@ template <class V>
 ZYL_LANES SplitLog<V> pow_log(typename V::D x) {
     auto a = [](int i) { return V::splat(kPowA[i]); };
     const Reduced<V> s = reduce<V>(x, kPowLogOffset);
-    typename V::D invc, logc, logctail;
-    V::lookup3(kPowLogTable, s.index, invc, logc, logctail);
+    typename V::D invc, logc, logctail, unused;
+    V::lookup4(kPowLogTable, s.index, invc, logc, logctail, unused);
     const auto t1 = V::fma(s.k, V::splat(kLn2Hi), logc);
     const auto lo1 = V::fma(s.k, V::splat(kLn2Lo), logctail);
     const auto r = V::fma(s.z, invc, V::splat(-1.0));

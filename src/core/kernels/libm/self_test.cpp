@@ -193,6 +193,43 @@ PairProbes pow_probes() {
     return p;
 }
 
+// sin and cos: both sides of each range bound, every table entry directly
+// and through each reduction, quadrant edges (odd multiples of pi/4) and
+// the neighbourhood of multiples of pi/2, where the reduced argument is
+// tiny.
+std::vector<double> trig_probes() {
+    Draws draws(0x7472696700000007);
+    std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
+    for (std::uint64_t b : {kSinTinyBits, kCosTinyBits, kTableRangeBits, kNearHalfPiBits, kReducibleBits}) {
+        add_around(p, std::bit_cast<double>(b), 4);
+        add_around(p, -std::bit_cast<double>(b), 4);
+    }
+    for (double t : {kTaylorBound, kHalfPiHi}) {
+        add_around(p, t, 4);
+        add_around(p, -t, 4);
+    }
+    for (int k = 0; k < kSinCosSize; ++k) {
+        const double at = k / 128.0;
+        for (double d : {0.0, 0x1.fffp-9, -0x1.fffp-9, 0x1p-10}) {
+            p.push_back(at + d);
+            p.push_back(kHalfPiHi - (at + d));
+            for (int n : {-7, 1, 2, 3, 4, 100, 12345}) p.push_back(n * kHalfPiHi + at + d);
+        }
+    }
+    for (int m = -40; m <= 40; ++m) {
+        add_around(p, (m + 0.5) * kHalfPiHi, 2);
+        add_around(p, m * kHalfPiHi, 2);
+    }
+    add_uniform(p, draws, 256, -0x1p-25, 0x1p-25);
+    add_uniform(p, draws, 2048, -1.0, 1.0);
+    add_uniform(p, draws, 2048, -3.0, 3.0);
+    add_uniform(p, draws, 2048, -100.0, 100.0);
+    add_uniform(p, draws, 1024, -2e8, 2e8);
+    add_bit_patterns(p, draws, 1024);
+    return p;
+}
+
 // The batch rules are made of the library functions' lanes, which the
 // probes above cover; theirs cover what the rules add: the logarithm taken
 // first above 709.78..., negative arguments whose magnitude is used, the
@@ -249,6 +286,8 @@ std::vector<double> unary_probes(Unary f) {
         case Unary::Log: return log_probes();
         case Unary::ExpTerm: return exp_term_probes();
         case Unary::LogTerm: return log_term_probes();
+        case Unary::Sin:
+        case Unary::Cos: return trig_probes();
     }
     return {};
 }

@@ -28,6 +28,11 @@ struct Avx2 {
     static D fnma(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
     static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static D neg(D a) { return _mm256_xor_pd(_mm256_set1_pd(-0.0), a); }
+    // |magnitude| with the sign of `sign`.
+    static D copysign(D magnitude, D sign) {
+        const D bit = _mm256_set1_pd(-0.0);
+        return _mm256_or_pd(_mm256_andnot_pd(bit, magnitude), _mm256_and_pd(bit, sign));
+    }
 
     static I bits(D a) { return _mm256_castpd_si256(a); }
     static D from_bits(I a) { return _mm256_castsi256_pd(a); }
@@ -52,9 +57,9 @@ struct Avx2 {
         first = _mm256_unpacklo_pd(a, b);
         second = _mm256_unpackhi_pd(a, b);
     }
-    // The first three doubles of entry index[i] of a table of four doubles
-    // (32 bytes) per entry.
-    static void lookup3(const void* table, I index, D& first, D& second, D& third) {
+    // The four doubles of entry index[i] of a table of four doubles (32
+    // bytes) per entry.
+    static void lookup4(const void* table, I index, D& first, D& second, D& third, D& fourth) {
         alignas(32) long long at[kLanes];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
         const auto* t = static_cast<const double*>(table);
@@ -65,6 +70,7 @@ struct Avx2 {
         first = _mm256_permute2f128_pd(low01, low23, 0x20);
         second = _mm256_permute2f128_pd(high01, high23, 0x20);
         third = _mm256_permute2f128_pd(low01, low23, 0x31);
+        fourth = _mm256_permute2f128_pd(high01, high23, 0x31);
     }
 
     // Lanes whose bits, as unsigned integers, lie in [low, high). AVX2 has
@@ -75,6 +81,10 @@ struct Avx2 {
         const I offset = _mm256_xor_si256(_mm256_sub_epi64(a, splat_bits(low)), sign);
         return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_xor_si256(splat_bits(high - low), sign), offset));
     }
+    // Lanes where `bit` is set in a.
+    static M has_bit(I a, std::uint64_t bit) {
+        return _mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_and_si256(a, splat_bits(bit)), splat_bits(bit)));
+    }
     // Ordered compares: false in a lane where either side is NaN.
     static M lt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static M le(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
@@ -83,6 +93,9 @@ struct Avx2 {
     static M both(M a, M b) { return _mm256_and_pd(a, b); }
     static M either(M a, M b) { return _mm256_or_pd(a, b); }
     static M but_not(M a, M b) { return _mm256_andnot_pd(b, a); }
+    static M none() { return _mm256_setzero_pd(); }
+    // m ? if_set : if_clear, lane by lane.
+    static M select_mask(M m, M if_set, M if_clear) { return _mm256_blendv_pd(if_clear, if_set, m); }
     static M invert(M a) { return _mm256_xor_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))); }
     static unsigned lanes_of(M m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
     // m ? if_set : if_clear, lane by lane.

@@ -35,7 +35,13 @@ struct Avx512 {
     static D fms(D a, D b, D c) { return _mm512_fmsub_pd(a, b, c); }
     static D fnma(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
     static D abs(D a) { return _mm512_abs_pd(a); }
-    static D neg(D a) { return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), splat_bits(0x8000000000000000))); }
+    static D neg(D a) { return from_bits(_mm512_xor_si512(bits(a), splat_bits(0x8000000000000000))); }
+    // |magnitude| with the sign of `sign`.
+    static D copysign(D magnitude, D sign) {
+        // imm 0xd8: each bit from the second operand where the third (the
+        // sign bit) is set, from the first elsewhere.
+        return from_bits(_mm512_ternarylogic_epi64(bits(magnitude), bits(sign), splat_bits(0x8000000000000000), 0xd8));
+    }
 
     static I bits(D a) { return _mm512_castpd_si512(a); }
     static D from_bits(I a) { return _mm512_castsi512_pd(a); }
@@ -65,9 +71,9 @@ struct Avx512 {
         first = _mm512_unpacklo_pd(a, b);
         second = _mm512_unpackhi_pd(a, b);
     }
-    // The first three doubles of entry index[i] of a table of four doubles
-    // (32 bytes) per entry.
-    static void lookup3(const void* table, I index, D& first, D& second, D& third) {
+    // The four doubles of entry index[i] of a table of four doubles (32
+    // bytes) per entry.
+    static void lookup4(const void* table, I index, D& first, D& second, D& third, D& fourth) {
         alignas(64) long long at[kLanes];
         _mm512_store_si512(at, index);
         const auto* t = static_cast<const double*>(table);
@@ -80,12 +86,15 @@ struct Avx512 {
         first = _mm512_shuffle_f64x2(low0123, low4567, 0x88);
         second = _mm512_shuffle_f64x2(high0123, high4567, 0x88);
         third = _mm512_shuffle_f64x2(low0123, low4567, 0xdd);
+        fourth = _mm512_shuffle_f64x2(high0123, high4567, 0xdd);
     }
 
     // Lanes whose bits, as unsigned integers, lie in [low, high).
     static M within(I a, std::uint64_t low, std::uint64_t high) {
         return _mm512_cmplt_epu64_mask(_mm512_sub_epi64(a, splat_bits(low)), splat_bits(high - low));
     }
+    // Lanes where `bit` is set in a.
+    static M has_bit(I a, std::uint64_t bit) { return _mm512_test_epi64_mask(a, splat_bits(bit)); }
     // Ordered compares: false in a lane where either side is NaN.
     static M lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static M le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
@@ -94,6 +103,9 @@ struct Avx512 {
     static M both(M a, M b) { return static_cast<M>(a & b); }
     static M either(M a, M b) { return static_cast<M>(a | b); }
     static M but_not(M a, M b) { return static_cast<M>(a & ~b); }
+    static M none() { return 0; }
+    // m ? if_set : if_clear, lane by lane.
+    static M select_mask(M m, M if_set, M if_clear) { return static_cast<M>((m & if_set) | (~m & if_clear)); }
     static M invert(M a) { return static_cast<M>(~a); }
     static unsigned lanes_of(M m) { return m; }
     // m ? if_set : if_clear, lane by lane.

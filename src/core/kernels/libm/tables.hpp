@@ -73,4 +73,39 @@ struct alignas(32) PowLogEntry {
 };
 extern const PowLogEntry kPowLogTable[kTableSize];
 
+// sin and cos (the IBM accurate algorithms): |x| below 0.855469 (or the
+// argument reduced by multiples of pi/2) is split as k/128 + r, and
+// sin(k/128), cos(k/128) in two parts each combine with polynomials in r;
+// small arguments of sin take a Taylor polynomial instead.
+inline constexpr int kSinCosSize = 110;
+struct alignas(32) SinCosEntry {
+    double sn, ssn;  // sin(k/128), high and low part
+    double cs, ccs;  // cos(k/128)
+};
+extern const SinCosEntry kSinCosTable[kSinCosSize];
+inline constexpr double kSinCosBig = 0x1.8p45;  // adding it rounds to a multiple of 1/128
+inline constexpr double kTaylorBound = 0.126;
+inline constexpr double kSn3 = -0x1.5555555555515p-3;
+inline constexpr double kSn5 = 0x1.11110e829872fp-7;
+inline constexpr double kCs2 = 0.5;
+inline constexpr double kCs4 = -0x1.5555555555535p-5;
+inline constexpr double kCs6 = 0x1.6c16bedd9e239p-10;
+inline constexpr double kTaylorS[5] = {-0x1.5555555555555p-3, 0x1.1111111110ecep-7, -0x1.a01a019db08b8p-13,
+                                       0x1.71de27b9a7ed9p-19, -0x1.addffc2fcdf59p-26};
+// pi/2 in two parts, and the three-part reduction x - n pi/2.
+inline constexpr double kHalfPiHi = 0x1.921fb54442d18p0;
+inline constexpr double kHalfPiLo = 0x1.1a62633145c07p-54;
+inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+inline constexpr double kToInt = 0x1.8p52;
+inline constexpr double kMp1 = 0x1.921fb58000000p0;
+inline constexpr double kMp2 = -0x1.dde973c000000p-27;
+inline constexpr double kPp3 = -0x1.cb3b398000000p-55;
+inline constexpr double kPp4 = -0x1.d747f23e32ed7p-83;
+// Bounds of the ranges both functions treat apart, as bits of |x|.
+inline constexpr std::uint64_t kSinTinyBits = 0x3e50000000000000;  // 2^-26: sin x = x
+inline constexpr std::uint64_t kCosTinyBits = 0x3e40000000000000;  // 2^-27: cos x = 1
+inline constexpr std::uint64_t kTableRangeBits = 0x3feb600000000000;  // 0.855469
+inline constexpr std::uint64_t kNearHalfPiBits = 0x400368fd00000000;  // 2.426265
+inline constexpr std::uint64_t kReducibleBits = 0x419921fb00000000;  // 105414350
+
 }  // namespace zyl::kernels::libm

@@ -1,5 +1,7 @@
 #include "kernels/libm/vector_libm.hpp"
 
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <mutex>
 
@@ -14,11 +16,13 @@ namespace {
 double exp_of(double x) { return std::exp(x); }
 double log_of(double x) { return std::log(x); }
 double pow_of(double x, double y) { return std::pow(x, y); }
+double sin_of(double x) { return std::sin(x); }
+double cos_of(double x) { return std::cos(x); }
 
-constexpr UnaryScalar kUnaryScalars[kUnaryCount] = {exp_of, log_of, exp_term, log_term};
+constexpr UnaryScalar kUnaryScalars[kUnaryCount] = {exp_of, log_of, exp_term, log_term, sin_of, cos_of};
 constexpr BinaryScalar kBinaryScalars[kBinaryCount] = {pow_of, pow_abs, tension, discover::rules::zyl};
 // Named after the functions of zyl_core that run them.
-constexpr const char* kUnaryNames[kUnaryCount] = {"exp", "log", "exp_n", "ln_n"};
+constexpr const char* kUnaryNames[kUnaryCount] = {"exp", "log", "exp_n", "ln_n", "sin", "cos"};
 constexpr const char* kBinaryNames[kBinaryCount] = {"pow", "pow_n", "tension_n", "zyl"};
 
 // What runs one function: the first runnable set whose kernel passes the
@@ -64,6 +68,11 @@ const Choice<BinaryRun>& chosen(Binary f) {
     return c;
 }
 
+// The kernels run, and are checked, in the default rounding mode only: the
+// library's sin and cos switch to it themselves, its other functions round
+// in the caller's mode.
+bool rounds_to_nearest() { return (_mm_getcsr() & 0x6000) == 0; }
+
 }  // namespace
 
 std::vector<const IsaKernels*> runnable_kernel_sets() {
@@ -82,14 +91,16 @@ BinaryScalar scalar_function(Binary f) { return kBinaryScalars[static_cast<std::
 void run(Unary f, const double* in, double* out, std::size_t n) {
     const auto k = static_cast<std::size_t>(f);
     const UnaryScalar scalar = kUnaryScalars[k];
-    if (UnaryRun kernel = chosen(f).kernel) return kernel(in, out, n, scalar);
+    if (rounds_to_nearest())
+        if (UnaryRun kernel = chosen(f).kernel) return kernel(in, out, n, scalar);
     for (std::size_t i = 0; i < n; ++i) out[i] = scalar(in[i]);
 }
 
 void run(Binary f, const double* a, const double* b, double* out, std::size_t n) {
     const auto k = static_cast<std::size_t>(f);
     const BinaryScalar scalar = kBinaryScalars[k];
-    if (BinaryRun kernel = chosen(f).kernel) return kernel(a, b, out, n, scalar);
+    if (rounds_to_nearest())
+        if (BinaryRun kernel = chosen(f).kernel) return kernel(a, b, out, n, scalar);
     for (std::size_t i = 0; i < n; ++i) out[i] = scalar(a[i], b[i]);
 }
 
