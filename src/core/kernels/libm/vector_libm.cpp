@@ -3,6 +3,7 @@
 #include <xmmintrin.h>
 
 #include <cmath>
+#include <atomic>
 #include <mutex>
 
 #include "discover/op_rules.hpp"
@@ -27,15 +28,17 @@ constexpr const char* kBinaryNames[kBinaryCount] = {"pow", "pow_n", "tension_n",
 
 // What runs one function: the first runnable set whose kernel passes the
 // self-test, chosen at the function's first use; none means the scalar one.
+// Once `made` is set the choice is read without a lock.
 template <class Run>
 struct Choice {
-    std::once_flag once;
+    std::atomic<bool> made{false};
     Run kernel = nullptr;
     const char* isa = "scalar";
 };
 
 Choice<UnaryRun> unary_choices[kUnaryCount];
 Choice<BinaryRun> binary_choices[kBinaryCount];
+std::mutex choosing;
 
 // kernel_of(set) is the function's kernel in that set.
 template <class Run, class Scalar>
@@ -50,22 +53,32 @@ void choose(Choice<Run>& c, auto kernel_of, Scalar scalar, auto make_probes) {
     c.isa = sets[i]->isa;
 }
 
+template <class Run>
+const Choice<Run>& made(Choice<Run>& c, auto make) {
+    if (!c.made.load(std::memory_order_acquire)) {
+        const std::lock_guard<std::mutex> lock(choosing);
+        if (!c.made.load(std::memory_order_relaxed)) {
+            make();
+            c.made.store(true, std::memory_order_release);
+        }
+    }
+    return c;
+}
+
 const Choice<UnaryRun>& chosen(Unary f) {
     const auto k = static_cast<std::size_t>(f);
     Choice<UnaryRun>& c = unary_choices[k];
-    std::call_once(c.once, [&] {
+    return made(c, [&] {
         choose(c, [k](const IsaKernels& set) { return set.unary[k]; }, kUnaryScalars[k], [f] { return unary_probes(f); });
     });
-    return c;
 }
 
 const Choice<BinaryRun>& chosen(Binary f) {
     const auto k = static_cast<std::size_t>(f);
     Choice<BinaryRun>& c = binary_choices[k];
-    std::call_once(c.once, [&] {
+    return made(c, [&] {
         choose(c, [k](const IsaKernels& set) { return set.binary[k]; }, kBinaryScalars[k], [f] { return binary_probes(f); });
     });
-    return c;
 }
 
 // The kernels run, and are checked, in the default rounding mode only: the
