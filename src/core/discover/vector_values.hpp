@@ -10,7 +10,8 @@
 namespace zyl::discover {
 
 template <Op op>
-inline constexpr bool kHasVectorValues = op == Op::Exp || op == Op::Ln || op == Op::Zyl || op == Op::Sin || op == Op::Cos;
+inline constexpr bool kHasVectorValues =
+    op == Op::Exp || op == Op::Ln || op == Op::Zyl || op == Op::Sin || op == Op::Cos;
 
 // Runs shorter than this cost more in the call than they save.
 inline constexpr std::size_t kVectorValuesMin = 4;

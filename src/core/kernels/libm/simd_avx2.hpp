@@ -52,8 +52,11 @@ struct Avx2 {
         alignas(32) long long at[kLanes];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
         const auto* t = static_cast<const double*>(table);
-        const D a = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(t + 2 * at[0])), _mm_load_pd(t + 2 * at[2]), 1);
-        const D b = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(t + 2 * at[1])), _mm_load_pd(t + 2 * at[3]), 1);
+        auto two = [&](int i, int j) {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(t + 2 * at[i])), _mm_load_pd(t + 2 * at[j]),
+                                        1);
+        };
+        const D a = two(0, 2), b = two(1, 3);
         first = _mm256_unpacklo_pd(a, b);
         second = _mm256_unpackhi_pd(a, b);
     }

@@ -62,7 +62,8 @@ struct Avx512 {
         _mm512_store_si512(at, index);
         const auto* t = static_cast<const double*>(table);
         auto two = [&](int i, int j) {
-            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(t + 2 * at[i])), _mm_load_pd(t + 2 * at[j]), 1);
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(t + 2 * at[i])), _mm_load_pd(t + 2 * at[j]),
+                                        1);
         };
         // a holds entries 0 2 4 6, b entries 1 3 5 7, so that unpacking
         // puts entry i in lane i.
@@ -78,7 +79,8 @@ struct Avx512 {
         _mm512_store_si512(at, index);
         const auto* t = static_cast<const double*>(table);
         auto two = [&](int i, int j) {
-            return _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_load_pd(t + 4 * at[i])), _mm256_load_pd(t + 4 * at[j]), 1);
+            return _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_load_pd(t + 4 * at[i])),
+                                      _mm256_load_pd(t + 4 * at[j]), 1);
         };
         const D e02 = two(0, 2), e13 = two(1, 3), e46 = two(4, 6), e57 = two(5, 7);
         const D low0123 = _mm512_unpacklo_pd(e02, e13), low4567 = _mm512_unpacklo_pd(e46, e57);

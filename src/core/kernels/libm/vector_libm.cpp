@@ -69,7 +69,8 @@ const Choice<UnaryRun>& chosen(Unary f) {
     const auto k = static_cast<std::size_t>(f);
     Choice<UnaryRun>& c = unary_choices[k];
     return made(c, [&] {
-        choose(c, [k](const IsaKernels& set) { return set.unary[k]; }, kUnaryScalars[k], [f] { return unary_probes(f); });
+        choose(c, [k](const IsaKernels& set) { return set.unary[k]; }, kUnaryScalars[k],
+               [f] { return unary_probes(f); });
     });
 }
 
@@ -77,7 +78,8 @@ const Choice<BinaryRun>& chosen(Binary f) {
     const auto k = static_cast<std::size_t>(f);
     Choice<BinaryRun>& c = binary_choices[k];
     return made(c, [&] {
-        choose(c, [k](const IsaKernels& set) { return set.binary[k]; }, kBinaryScalars[k], [f] { return binary_probes(f); });
+        choose(c, [k](const IsaKernels& set) { return set.binary[k]; }, kBinaryScalars[k],
+               [f] { return binary_probes(f); });
     });
 }
 
@@ -93,7 +95,8 @@ std::vector<const IsaKernels*> runnable_kernel_sets() {
     // registers of each extension.
     std::vector<const IsaKernels*> sets;
     const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) sets.push_back(&kAvx512Kernels);
+    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+        sets.push_back(&kAvx512Kernels);
     if (avx2) sets.push_back(&kAvx2Kernels);
     return sets;
 }
