@@ -104,6 +104,23 @@ def test_every_pair_of_special_values():
     assert_bits(za.tension_n(a, b), expected(tension, a, b))
 
 
+@pytest.mark.parametrize("mode", ["upward", "downward"])
+def test_other_rounding_modes_get_the_library_in_that_mode(mode):
+    # Small arrays run on the calling thread, in its rounding mode: there
+    # the library's own functions must decide, as they did before.
+    LIBM.fesetround.argtypes = [ctypes.c_int]
+    x = inputs(200, -20.0, 20.0, seed=3)
+    old = LIBM.fegetround()
+    assert LIBM.fesetround({"upward": 0x800, "downward": 0x400}[mode]) == 0
+    try:
+        got = [za.exp_n(x), za.sin_n(x), za.cos_n(x), z.ln_n(x.tolist())]
+        want = [expected(exp_term, x), expected(LIBM.sin, x), expected(LIBM.cos, x), expected(log_term, x)]
+    finally:
+        LIBM.fesetround(old)
+    for g, w in zip(got, want):
+        assert_bits(g, w)
+
+
 def test_vector_kernels_reports_each_function():
     active = za.vector_kernels()
     assert set(active) == {"exp", "log", "pow", "sin", "cos", "exp_n", "ln_n", "pow_n", "tension_n", "zyl"}
