@@ -1,5 +1,5 @@
-// zyl_core.arrays.vector_kernels(): which instruction set each of exp, log
-// and pow runs on in this process, as its self-test decided.
+// zyl_core.arrays.vector_kernels(): which instruction set each function
+// with a vector kernel runs on in this process, as its self-test decided.
 #include "catalog.hpp"
 #include "kernels/libm/vector_libm.hpp"
 #include "panic.hpp"
@@ -27,9 +27,10 @@ PyObject* vector_kernels(PyObject*, PyObject*) {
 PyMethodDef vector_kernels_methods[] = {
     {"vector_kernels", Guard<&vector_kernels>::call, METH_NOARGS,
      "vector_kernels()\n--\n\n"
-     "The instruction set each of exp, log and pow runs on in this process: 'avx512', 'avx2' or 'scalar'.\n"
-     "A vector kernel is used only after a self-test on its first use showed it gives the C library's\n"
-     "results bit for bit; results are the same whichever is used."},
+     "What runs exp, log, pow, sin and cos, and the functions built on them, in this process: 'avx512',\n"
+     "'avx2' or 'scalar'. A vector kernel is used only after a self-test on its first use showed it gives\n"
+     "the C library's results bit for bit, and only in the default rounding and subnormal modes; results\n"
+     "are the same whichever runs."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -40,11 +40,30 @@ Choice<UnaryRun> unary_choices[kUnaryCount];
 Choice<BinaryRun> binary_choices[kBinaryCount];
 std::mutex choosing;
 
-// kernel_of(set) is the function's kernel in that set.
+// The MXCSR modes the kernels and the library's scalar code both follow:
+// rounding (bits 13-14), flush-to-zero (15) and denormals-are-zero (6).
+constexpr unsigned kModeBits = 0x6000 | 0x8000 | 0x0040;
+
+// The default modes (round to nearest, subnormals kept) for its lifetime;
+// the caller's modes, and exception flags, are restored at its end.
+class DefaultModes {
+public:
+    DefaultModes() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ & ~kModeBits); }
+    ~DefaultModes() { _mm_setcsr(saved_); }
+    DefaultModes(const DefaultModes&) = delete;
+    DefaultModes& operator=(const DefaultModes&) = delete;
+
+private:
+    unsigned saved_;
+};
+
+// kernel_of(set) is the function's kernel in that set. The self-test runs
+// in the only modes the kernels are used in.
 template <class Run, class Scalar>
 void choose(Choice<Run>& c, auto kernel_of, Scalar scalar, auto make_probes) {
     const auto sets = runnable_kernel_sets();
     if (sets.empty()) return;
+    const DefaultModes modes;
     std::vector<Run> candidates;
     for (const IsaKernels* set : sets) candidates.push_back(kernel_of(*set));
     const std::size_t i = first_reproducing(std::span<const Run>(candidates), scalar, make_probes());
@@ -83,10 +102,10 @@ const Choice<BinaryRun>& chosen(Binary f) {
     });
 }
 
-// The kernels run, and are checked, in the default rounding mode only: the
-// library's sin and cos switch to it themselves, its other functions round
-// in the caller's mode.
-bool rounds_to_nearest() { return (_mm_getcsr() & 0x6000) == 0; }
+// The kernels run, and are checked, in the default modes only: the
+// library's sin and cos switch to round-to-nearest themselves, its other
+// functions follow the caller's modes.
+bool default_modes() { return (_mm_getcsr() & kModeBits) == 0; }
 
 }  // namespace
 
@@ -107,7 +126,7 @@ BinaryScalar scalar_function(Binary f) { return kBinaryScalars[static_cast<std::
 void run(Unary f, const double* in, double* out, std::size_t n) {
     const auto k = static_cast<std::size_t>(f);
     const UnaryScalar scalar = kUnaryScalars[k];
-    if (rounds_to_nearest())
+    if (default_modes())
         if (UnaryRun kernel = chosen(f).kernel) return kernel(in, out, n, scalar);
     for (std::size_t i = 0; i < n; ++i) out[i] = scalar(in[i]);
 }
@@ -115,7 +134,7 @@ void run(Unary f, const double* in, double* out, std::size_t n) {
 void run(Binary f, const double* a, const double* b, double* out, std::size_t n) {
     const auto k = static_cast<std::size_t>(f);
     const BinaryScalar scalar = kBinaryScalars[k];
-    if (rounds_to_nearest())
+    if (default_modes())
         if (BinaryRun kernel = chosen(f).kernel) return kernel(a, b, out, n, scalar);
     for (std::size_t i = 0; i < n; ++i) out[i] = scalar(a[i], b[i]);
 }

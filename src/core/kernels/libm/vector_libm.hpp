@@ -1,9 +1,11 @@
 #pragma once
-// exp, log and pow, and the batch rules built on them, over arrays of
-// doubles, each element bit for bit what the scalar function gives for it:
-// SIMD kernels where this processor runs them and they passed their
-// self-test in this process (self_test.hpp), the scalar function element by
-// element otherwise. The self-test runs once, at the first call.
+// exp, log, pow, sin and cos, and the batch rules built on them, over
+// arrays of doubles, each element bit for bit what the scalar function
+// gives for it: SIMD kernels where this processor runs them, they passed
+// their self-test in this process (self_test.hpp) and the floating-point
+// modes are the default ones (round to nearest, subnormals kept); the
+// scalar function element by element otherwise. Each function's self-test
+// runs once, at its first call.
 #include <cstddef>
 #include <vector>
 
