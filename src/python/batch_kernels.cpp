@@ -3,9 +3,9 @@
 // the element rule as a parallel map, build the result list.
 #include "convert.hpp"
 #include "interrupt.hpp"
+#include "kernels/contiguous.hpp"
 #include "kernels/element_costs.hpp"
 #include "kernels/elementwise.hpp"
-#include "kernels/contiguous.hpp"
 #include "panic.hpp"
 #include "rows.hpp"
 

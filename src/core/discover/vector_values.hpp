@@ -1,7 +1,7 @@
 #pragma once
-// The values of the operations that call exp, log, sin and cos, over runs of samples,
-// from the vector kernels (kernels/libm/vector_libm.hpp): out[i] is
-// rules::value<op>(a[i], b[i]) bit for bit. out may be an input.
+// The values of the operations that call exp, log, sin and cos, over runs
+// of samples, from the vector kernels (kernels/libm/vector_libm.hpp): out[i]
+// is rules::value<op>(a[i], b[i]) bit for bit. out may be an input.
 #include <cstddef>
 
 #include "expr.hpp"

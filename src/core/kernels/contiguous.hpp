@@ -63,8 +63,8 @@ struct SqrtAbsRule {
     ZYL_TARGET_AVX static __m256d four(__m256d x) { return _mm256_sqrt_pd(magnitude4(x)); }
 };
 
-// The rules that call exp, log, pow, sin or cos run the vector kernels, which give
-// the same values a register at a time (libm/vector_libm.hpp).
+// The rules that call exp, log, pow, sin or cos run the vector kernels,
+// which give the same values a register at a time (libm/vector_libm.hpp).
 template <double (*F)(double), libm::Unary K>
 struct VectorRule1 {
     static double one(double x) { return F(x); }

@@ -51,9 +51,10 @@ std::size_t map_binary(const double* a, const double* b, double* out, std::size_
     return parallel_for(n, [=](std::size_t i) { out[i] = rule(a[i], b[i]); }, control);
 }
 
-// The same maps for rules with a loop of their own over contiguous runs
-// (term_runs.hpp): run(in..., out, len) over blocks of [0, n), each block a
-// unit of the pool's work. control.element_cost_ns is per element.
+// The same maps for rules with a loop of their own over contiguous runs (the
+// vector rules of contiguous.hpp): run(in..., out, len) over blocks of
+// [0, n), each block a unit of the pool's work. control.element_cost_ns is
+// per element.
 inline constexpr std::size_t kRunBlock = 1024;
 
 template <class Body>
