@@ -1,5 +1,6 @@
 #include "kernels/libm/self_test.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
