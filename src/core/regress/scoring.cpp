@@ -184,17 +184,28 @@ bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
     const std::size_t n = v.size();
     const std::size_t m = std::min(n, kResidualSamples);
     if (m == 0) return false;
+    // Samples k * n / m, stepped without a division per sample.
+    std::array<std::size_t, kResidualSamples> at;
+    for (std::size_t k = 0, index = 0, rest = 0; k < m; ++k) {
+        at[k] = index;
+        index += n / m;
+        rest += n % m;
+        if (rest >= m) {
+            rest -= m;
+            ++index;
+        }
+    }
     double mv = 0.0, ms = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
-        mv += v[k * n / m];
-        ms += s[k * n / m];
+        mv += v[at[k]];
+        ms += s[at[k]];
     }
     mv /= static_cast<double>(m);
     ms /= static_cast<double>(m);
     double svv = 0.0, sss = 0.0, svs = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
-        const double a = v[k * n / m] - mv;
-        const double b = s[k * n / m] - ms;
+        const double a = v[at[k]] - mv;
+        const double b = s[at[k]] - ms;
         svv += a * a;
         sss += b * b;
         svs += a * b;
