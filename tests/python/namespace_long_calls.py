@@ -44,7 +44,7 @@ LONG_CALLS = {
                  ARRAYS_CHECK),
     # Independent elements on the pool.
     "element-wise on the pool": (
-        ARRAYS_SETUP, "za.pow_n.reduce(np.broadcast_to(np.linspace(1, 2, 10_000), (80_000, 10_000)), axis=0)",
+        ARRAYS_SETUP, "za.pow_n.reduce(np.broadcast_to(np.linspace(1, 2, 10_000), (20_000, 10_000)), axis=0)",
         ARRAYS_CHECK),
     "geometric, signature per pair": (
         ARRAYS_SETUP + "a = rng.uniform(-1, 1, (200_000, 64))\nsig = rng.choice([-1, 0, 1], (200_000, 6))",
