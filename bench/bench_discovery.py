@@ -36,6 +36,7 @@ os.environ.setdefault("RAYON_NUM_THREADS", "2")
 import numpy as np  # noqa: E402
 
 import laws_holdout  # noqa: E402
+import laws_reach  # noqa: E402
 
 PI = math.pi
 
@@ -90,7 +91,7 @@ LAWS = [
     ("wave sin(2*pi*x/L)*A", "real", [(0, 1), (1, 3), (1, 5)], lambda x, l, a: a * np.sin(2 * PI * x / l)),
 ]
 
-LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS}
+LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS, "reach": laws_reach.LAWS}
 
 SAMPLES = 100
 FRESH = 200

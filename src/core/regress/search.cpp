@@ -11,6 +11,7 @@
 
 #include "constant_fit.hpp"
 #include "finish.hpp"
+#include "reach.hpp"
 #include "scaling.hpp"
 #include "scoring.hpp"
 #include "statistics.hpp"
@@ -41,6 +42,12 @@ constexpr int kPollMillis = 20;
 constexpr std::size_t kFitShare = 2;
 // Structures of each complexity finished into front candidates.
 constexpr std::size_t kFinishedPerComplexity = 4;
+// Parts of the weighted sums of the reach stage: of each complexity up to
+// this one, the most accurate few and those that explain most of a residual
+// target; a sum of larger parts is rarely worth its length.
+constexpr std::size_t kSumPartComplexity = 7;
+constexpr std::size_t kSumPartsByError = 6;
+constexpr std::size_t kSumPartsByResidual = 2;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.141592653589793;
@@ -661,8 +668,55 @@ private:
         return d;
     }
 
+    // The blocks the reach stage combines: of each complexity up to
+    // kSumPartComplexity, the structures that read a variable and are most
+    // accurate or explain most of a residual target; most accurate first.
+    std::vector<Block> reach_blocks() const {
+        std::vector<std::uint32_t> ids;
+        for (std::size_t c = 1; c < by_complexity_.size() && c <= kSumPartComplexity; ++c) {
+            std::vector<std::uint32_t> level;
+            for (std::uint32_t i : by_complexity_[c])
+                if (!pool_[i].block && pool_[i].has_var && std::isfinite(pool_[i].error)) level.push_back(i);
+            auto by = [&](auto key) {
+                return [&, key](std::uint32_t a, std::uint32_t b) { return key(pool_[a]) < key(pool_[b]); };
+            };
+            std::stable_sort(level.begin(), level.end(), by([](const Entry& e) { return e.error; }));
+            ids.insert(ids.end(), level.begin(), level.begin() + std::min(level.size(), kSumPartsByError));
+            std::stable_sort(level.begin(), level.end(), by([](const Entry& e) { return e.residual; }));
+            for (std::size_t k = 0, added = 0; k < level.size() && added < kSumPartsByResidual; ++k)
+                if (std::find(ids.begin(), ids.end(), level[k]) == ids.end()) {
+                    ids.push_back(level[k]);
+                    ++added;
+                }
+        }
+        std::stable_sort(ids.begin(), ids.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return pool_[a].error < pool_[b].error; });
+        std::vector<Block> blocks;
+        for (std::uint32_t i : ids) blocks.push_back({pool_[i].formula, pool_[i].values});
+        return blocks;
+    }
+
+    // Structures of the reach stage (reach.hpp), unless the search already
+    // explains the data to rounding or its budget is spent; false when
+    // stopped.
+    bool add_reach(std::vector<Formula>& structures) {
+        if (best_error_ <= exact_error_ || over_time() || evaluations_ >= options_.max_evaluations) return true;
+        ReachSettings settings;
+        settings.weights = w_;
+        settings.use_trig = options_.use_trig;
+        settings.floor_sse = floor_sse_;
+        settings.stop = [this] { return should_stop(); };
+        settings.control = hooks_.control;
+        ReachResult found = reach(data_, y_, reach_blocks(), settings);
+        evaluations_ += found.evaluations;
+        if (found.stopped) return false;
+        for (Formula& f : found.structures) structures.push_back(std::move(f));
+        return true;
+    }
+
     bool finish_front() {
-        const std::vector<Formula> structures = structures_to_finish(kFinishedPerComplexity);
+        std::vector<Formula> structures = structures_to_finish(kFinishedPerComplexity);
+        if (!add_reach(structures)) return false;
         std::vector<std::vector<Scored>> finished(structures.size());
         FinishSettings settings;
         settings.weights = w_;

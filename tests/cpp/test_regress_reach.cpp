@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "regress/combine.hpp"
+#include "regress/constant_fit.hpp"
+#include "regress/inner_forms.hpp"
+#include "regress/linear_fit.hpp"
+#include "regress/reach.hpp"
+#include "regress/search.hpp"
+#include "regress_data.hpp"
+
+namespace zyl::regress {
+namespace {
+
+using test::LawData;
+using Row = std::vector<double>;
+
+double sse_after_fit(Formula f, const LawData& d) {
+    Evaluator ev;
+    auto fit = fit_constants(f, d.view(), d.y, ev);
+    return fit ? fit->scaling.sse : INFINITY;
+}
+
+// The least sse any of `structures` reaches once its constants are fitted.
+double best_sse(const std::vector<Formula>& structures, const LawData& d) {
+    double best = INFINITY;
+    for (const Formula& f : structures) best = std::fmin(best, sse_after_fit(f, d));
+    return best;
+}
+
+double total_ss(const std::vector<double>& y) {
+    double mean = 0.0, ss = 0.0;
+    for (double v : y) mean += v / static_cast<double>(y.size());
+    for (double v : y) ss += (v - mean) * (v - mean);
+    return ss;
+}
+
+TEST(RegressLinearFit, RecoversWeightsAndRejectsDependentOrConstantColumns) {
+    LawData d(2, 60, 1.0, 5.0, [](const Row& x) { return 2.0 + 3.0 * x[0] - 0.5 * x[1]; });
+    const std::span<const double> both[] = {d.cols[0], d.cols[1]};
+    auto fit = fit_linear(both, d.y);
+    ASSERT_TRUE(fit);
+    EXPECT_NEAR(fit->coefficients[0], 3.0, 1e-12);
+    EXPECT_NEAR(fit->coefficients[1], -0.5, 1e-12);
+    EXPECT_NEAR(fit->intercept, 2.0, 1e-11);
+    EXPECT_LT(fit->sse, 1e-20);
+
+    std::vector<double> twice(d.cols[0]), flat(60, 4.0);
+    for (double& v : twice) v = 2.0 * v + 1.0;
+    const std::span<const double> dependent[] = {d.cols[0], twice};
+    EXPECT_FALSE(fit_linear(dependent, d.y));
+    const std::span<const double> constant[] = {d.cols[0], flat};
+    EXPECT_FALSE(fit_linear(constant, d.y));
+
+    // A sample of negligible weight does not move the fit off the others.
+    std::vector<double> y = d.y, w(60, 1.0);
+    y[5] += 100.0;
+    w[5] = 1e-12;
+    auto weighted = fit_linear(both, y, w);
+    ASSERT_TRUE(weighted);
+    EXPECT_NEAR(weighted->coefficients[0], 3.0, 1e-6);
+}
+
+TEST(RegressInnerForms, FrequencyAndPhaseComeFromTheData) {
+    LawData d(1, 100, 0.0, 6.0, [](const Row& x) { return 1.5 * std::sin(2.3 * x[0] + 0.4) + 0.2; });
+    auto found = dominant_frequencies(d.cols[0], d.y, {}, 2);
+    ASSERT_FALSE(found.empty());
+    const double step = 2.0 * std::numbers::pi / 6.0 / 4.0;
+    EXPECT_NEAR(found[0].omega, 2.3, step);
+    // On a scan point near the true frequency the phase is close as well.
+    EXPECT_NEAR(std::remainder(found[0].phase - 0.4, 2.0 * std::numbers::pi), 0.0, 0.8);
+    EXPECT_TRUE(dominant_frequencies(std::vector<double>(100, 1.0), d.y, {}, 2).empty());
+}
+
+TEST(RegressInnerForms, StartsReachConstantsInsideFunctions) {
+    const struct {
+        const char* name;
+        double lo, hi;
+        double (*law)(const Row&);
+    } cases[] = {
+        {"logistic", 0.0, 8.0, [](const Row& x) { return 5.0 / (1.0 + std::exp(-1.3 * (x[0] - 4.0))); }},
+        {"peak", -1.0, 4.0, [](const Row& x) { return 2.0 * std::exp(-(x[0] - 1.5) * (x[0] - 1.5) / 0.8); }},
+        {"wave", 0.0, 6.0, [](const Row& x) { return 1.5 * std::cos(2.2 * x[0] + 0.6); }},
+        {"damped", 0.0, 8.0, [](const Row& x) { return 2.0 * std::exp(-0.3 * x[0]) * std::cos(3.1 * x[0]); }},
+        {"power", 0.5, 6.0, [](const Row& x) { return 1.8 * std::pow(x[0], 0.65); }},
+        {"decay", 0.0, 6.0, [](const Row& x) { return 3.0 * (1.0 - std::exp(-0.7 * x[0])); }},
+    };
+    for (const auto& c : cases) {
+        LawData d(1, 100, c.lo, c.hi, c.law);
+        auto starts = inner_form_starts({Term::variable(0)}, d.cols[0], d.y, {}, true);
+        ASSERT_FALSE(starts.empty()) << c.name;
+        EXPECT_LT(best_sse(starts, d), 1e-16 * total_ss(d.y)) << c.name;
+    }
+}
+
+TEST(RegressInnerForms, PositiveBlocksOnlyGetPowersAndTrigCanBeLeftOut) {
+    LawData d(1, 50, -2.0, 2.0, [](const Row& x) { return x[0]; });
+    auto has = [](const std::vector<Formula>& fs, Fn fn) {
+        for (const Formula& f : fs)
+            for (const Term& t : f)
+                if (t.kind == Kind::Op && t.fn == fn) return true;
+        return false;
+    };
+    auto signed_starts = inner_form_starts({Term::variable(0)}, d.cols[0], d.y, {}, false);
+    EXPECT_FALSE(has(signed_starts, Fn::Log));
+    EXPECT_FALSE(has(signed_starts, Fn::Sin));
+    EXPECT_FALSE(has(signed_starts, Fn::Cos));
+    EXPECT_TRUE(inner_form_starts({Term::variable(0)}, std::vector<double>(50, 2.0), d.y, {}, true).empty());
+}
+
+TEST(RegressCombine, WeightedSumsOfBlocksInOneStep) {
+    // y = 0.5*a^2 + 9.81*b: the squares and the plain column are blocks.
+    LawData d(3, 80, 1.0, 5.0, [](const Row& x) { return 0.5 * x[0] * x[0] + 9.81 * x[1]; });
+    std::vector<double> a2(80), c2(80);
+    for (std::size_t i = 0; i < 80; ++i) {
+        a2[i] = d.cols[0][i] * d.cols[0][i];
+        c2[i] = d.cols[2][i] * d.cols[2][i];
+    }
+    const std::span<const double> columns[] = {d.cols[0], d.cols[1], d.cols[2], a2, c2};
+    SumsFound found = best_sums(columns, d.y, {}, 3, 2, MapControl{});
+    ASSERT_FALSE(found.stopped);
+    ASSERT_GE(found.sums.size(), 4u);
+    EXPECT_EQ(found.sums[0].parts, (std::vector<std::uint32_t>{1, 3}));
+    EXPECT_NEAR(found.sums[0].weights[0], 9.81, 1e-9);
+    EXPECT_NEAR(found.sums[0].weights[1], 0.5, 1e-9);
+    EXPECT_EQ(found.sums[3].parts.size(), 3u);  // triples follow the pairs
+
+    // Written with ordinary terms, the larger share leading.
+    Formula b{Term::variable(1)}, sq{Term::variable(0), Term::operation(Fn::Square)};
+    Formula f = sum_formula({&sq, &b}, {0.5, 9.81}, {12.0, 4.0});
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[0].var, 1u);
+    EXPECT_NEAR(f[1].value, 0.5 / 9.81, 1e-15);
+    EXPECT_TRUE(f[1].free());
+    EXPECT_LT(sse_after_fit(f, d), 1e-18 * total_ss(d.y));
+}
+
+TEST(RegressReach, SumsProductsAndStopping) {
+    // An amplitude of its own times a wave with a phase.
+    LawData wave(2, 100, 0.0, 6.0, [](const Row& x) { return x[0] * std::sin(1.7 * x[1] + 0.4); });
+    std::vector<Block> blocks{{{Term::variable(0)}, wave.cols[0]}, {{Term::variable(1)}, wave.cols[1]}};
+    ReachResult r = reach(wave.view(), wave.y, blocks, ReachSettings{});
+    ASSERT_FALSE(r.stopped);
+    EXPECT_GT(r.evaluations, 0u);
+    EXPECT_LT(best_sse(r.structures, wave), 1e-16 * total_ss(wave.y));
+
+    // Two separately weighted terms of different kinds.
+    LawData sum(1, 100, 0.5, 3.0, [](const Row& x) { return 1.0 / (x[0] * x[0]) - 0.5 / x[0]; });
+    std::vector<double> inv(100), inv2(100);
+    for (std::size_t i = 0; i < 100; ++i) {
+        inv[i] = 1.0 / sum.cols[0][i];
+        inv2[i] = inv[i] * inv[i];
+    }
+    std::vector<Block> terms{{{Term::variable(0)}, sum.cols[0]},
+                             {{Term::variable(0), Term::operation(Fn::Inv)}, inv},
+                             {{Term::variable(0), Term::operation(Fn::Square), Term::operation(Fn::Inv)}, inv2}};
+    EXPECT_LT(best_sse(reach(sum.view(), sum.y, terms, ReachSettings{}).structures, sum),
+              1e-18 * total_ss(sum.y));
+
+    ReachSettings stop;
+    stop.stop = [] { return true; };
+    ReachResult stopped = reach(wave.view(), wave.y, blocks, stop);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_TRUE(stopped.structures.empty());
+}
+
+TEST(RegressSearch, FindsConstantsInsideFunctionsAndWeightedSums) {
+    const struct {
+        const char* name;
+        std::size_t vars;
+        double lo, hi;
+        double (*law)(const Row&);
+    } cases[] = {
+        {"damped wave", 1, 0.0, 8.0, [](const Row& x) { return 2.0 * std::exp(-0.3 * x[0]) * std::cos(3.1 * x[0]); }},
+        {"logistic", 1, 0.0, 8.0, [](const Row& x) { return 5.0 / (1.0 + std::exp(-1.3 * (x[0] - 4.0))); }},
+        {"energy", 3, 0.5, 4.0, [](const Row& x) { return 0.5 * x[0] * x[1] * x[1] + 9.81 * x[0] * x[2]; }},
+    };
+    for (const auto& c : cases) {
+        LawData d(c.vars, 100, c.lo, c.hi, c.law);
+        Outcome o = search(d.view(), d.y, {}, Options{}, Hooks{});
+        ASSERT_FALSE(o.front.empty()) << c.name;
+        const double scale = std::sqrt(total_ss(d.y) / 100.0);
+        EXPECT_LT(o.front[o.best].rmse, 1e-8 * scale) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace zyl::regress
