@@ -21,6 +21,8 @@ constexpr std::size_t kInnerKept = 12;
 constexpr std::size_t kInnerFinished = 6;
 constexpr std::size_t kCombinationBlocks = 64;
 constexpr std::size_t kMonomials = 48;
+// What fitting one start costs at most, roughly, in evaluations.
+constexpr std::size_t kEvaluationsPerStart = 200;
 // A part of a sum whose share of it is below this is rounding, not a term.
 constexpr double kNegligibleShare = 1e-9;
 constexpr std::size_t kPairs = 6;
@@ -235,10 +237,25 @@ private:
     }
 
     // The bases: every variable, then the simplest constant-free blocks.
+    bool is_variable(std::size_t b) const {
+        return blocks_[b].formula.size() == 1 && blocks_[b].formula[0].kind == Kind::Var;
+    }
+
+    // Block indices with the variables first: a variable alone may explain
+    // little of y and still be the amplitude of a wave.
+    std::vector<std::size_t> variables_first() const {
+        std::vector<std::size_t> out;
+        for (std::size_t b = 0; b < blocks_.size(); ++b)
+            if (is_variable(b)) out.push_back(b);
+        for (std::size_t b = 0; b < blocks_.size(); ++b)
+            if (!is_variable(b)) out.push_back(b);
+        return out;
+    }
+
     std::vector<std::size_t> bases() const {
         std::vector<std::size_t> out;
         for (std::size_t b = 0; b < blocks_.size(); ++b)
-            if (blocks_[b].formula.size() == 1 && blocks_[b].formula[0].kind == Kind::Var) out.push_back(b);
+            if (is_variable(b)) out.push_back(b);
         std::size_t others = 0;
         for (std::size_t b = 0; b < blocks_.size() && others < kInnerBases; ++b) {
             const Formula& f = blocks_[b].formula;
@@ -255,6 +272,9 @@ private:
             for (Formula& f : inner_form_starts(blocks_[b].formula, blocks_[b].values, y_, w_,
                                                 settings_.use_trig))
                 starts.push_back(std::move(f));
+        // Bases and starts come simplest first: what the allowance cuts
+        // is the least likely.
+        starts.resize(std::min(starts.size(), settings_.allowance / kEvaluationsPerStart));
         inner.assign(starts.size(), Candidate{});
         std::vector<std::size_t> spent(starts.size(), 0);
         auto done = parallel_for_workers(
@@ -286,7 +306,8 @@ private:
         for (std::size_t k : kept) {
             if (forms++ == kProductForms) break;
             std::size_t taken = 0;
-            for (std::size_t b = 0; b < blocks_.size() && taken < kProductBlocks; ++b) {
+            for (std::size_t b : variables_first()) {
+                if (taken == kProductBlocks) break;
                 if (free_count(blocks_[b].formula) > 0) continue;
                 ++taken;
                 Candidate c;

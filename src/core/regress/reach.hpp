@@ -33,6 +33,9 @@ struct ReachSettings {
     bool use_trig = true;
     // Free constants a structure may carry (its finished form adds two).
     std::size_t max_constants = 6;
+    // Evaluations the stage may spend, about: the inner forms fitted are
+    // cut to it.
+    std::size_t allowance = std::size_t{1} << 20;
     // A weighted sse at or below which a form explains the data to rounding.
     double floor_sse = 0.0;
     // Asked between phases; true stops the stage.

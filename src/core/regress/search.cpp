@@ -48,6 +48,9 @@ constexpr std::size_t kFinishedPerComplexity = 4;
 constexpr std::size_t kSumPartComplexity = 7;
 constexpr std::size_t kSumPartsByError = 6;
 constexpr std::size_t kSumPartsByResidual = 2;
+// One part in this many of the evaluation budget is kept for the reach
+// stage.
+constexpr std::size_t kReachShare = 8;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.141592653589793;
@@ -125,6 +128,57 @@ Formula shadowed(Formula f) {
     return f;
 }
 
+// Removes the constant 1 at `at` with the product (or quotient by it) that
+// reads it, when there is one: 1*x is written x.
+void drop_unit_factor(Formula& f, std::size_t at) {
+    // start[i]: where the subtree ending at term i begins.
+    std::vector<std::size_t> start(f.size()), stack;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        std::size_t first = i;
+        if (f[i].kind == Kind::Op) {
+            for (unsigned k = 0; k < arity(f[i].fn) && !stack.empty(); ++k) {
+                first = start[stack.back()];
+                stack.pop_back();
+            }
+        }
+        start[i] = first;
+        stack.push_back(i);
+        if (f[i].kind != Kind::Op || arity(f[i].fn) != 2) continue;
+        const std::size_t right = start[i - 1];
+        const bool is_right = right == at && i - 1 == at;
+        const bool is_left = right > 0 && right - 1 == at && start[right - 1] == at;
+        if ((f[i].fn == Fn::Mul && (is_left || is_right)) || (f[i].fn == Fn::Div && is_right)) {
+            f.erase(f.begin() + static_cast<std::ptrdiff_t>(i));
+            f.erase(f.begin() + static_cast<std::ptrdiff_t>(at));
+            return;
+        }
+    }
+}
+
+// A structure whose free constants all scale together, f(l*c) = a*f(c) + b
+// (m*(c1*v^2 + c2*h) from two fitted parts), carries one constant too
+// many: the outer scale absorbs their common size, and the redundant
+// direction leaves its constants without uncertainties, so that the
+// structure could never be selected. The largest is fixed at +-1 and the
+// others divided by it.
+void drop_common_scale(Formula& f, const Columns& data, Evaluator& ev) {
+    std::vector<std::size_t> slots;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        if (f[i].free()) slots.push_back(i);
+    if (slots.size() < 2 || !ev.run(f, data)) return;
+    const std::vector<double> values(ev.values().begin(), ev.values().end());
+    Formula scaled = f;
+    for (std::size_t i : slots) scaled[i].value *= shadow_of(1.0);
+    if (!ev.run(scaled, data) || !same_up_to_scale(ev.values(), values)) return;
+    std::size_t lead = slots[0];
+    for (std::size_t i : slots)
+        if (std::fabs(f[i].value) > std::fabs(f[lead].value)) lead = i;
+    const double size = f[lead].value;
+    for (std::size_t i : slots) f[i].value /= size;
+    f[lead] = Term::exact_constant({1, 1, Basis::One}, false);
+    drop_unit_factor(f, lead);
+}
+
 class Search {
 public:
     Search(const Columns& data, std::span<const double> y, std::span<const double> weights,
@@ -165,6 +219,8 @@ private:
     double elapsed() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     }
+    // The levels leave a share of the budget to the reach stage.
+    std::size_t level_budget() const { return options_.max_evaluations - options_.max_evaluations / kReachShare; }
     bool over_time() const { return options_.time_limit > 0.0 && elapsed() > options_.time_limit; }
     // Once the hook has asked to stop, the answer stays: the request it
     // reported (a raised exception) is not repeated.
@@ -262,7 +318,7 @@ private:
     std::vector<Move> moves_for(std::size_t c) const {
         std::vector<Move> moves;
         const std::size_t budget_left =
-            evaluations_ < options_.max_evaluations ? options_.max_evaluations - evaluations_ : 0;
+            evaluations_ < level_budget() ? level_budget() - evaluations_ : 0;
         auto room = [&] { return moves.size() < budget_left; };
         if (c - 1 < by_complexity_.size())
             for (std::uint32_t e : by_complexity_[c - 1])
@@ -538,7 +594,7 @@ private:
     bool level(std::size_t c) {
         std::vector<Move> moves = moves_for(c);
         last_candidates_ = moves.size();
-        if (evaluations_ + moves.size() >= options_.max_evaluations) budget_spent_ = true;
+        if (evaluations_ + moves.size() >= level_budget()) budget_spent_ = true;
         evaluations_ += moves.size();
         std::vector<Slot> slots(moves.size());
         const std::size_t block = std::max<std::size_t>(1, kBlockWork / (4 * n_));
@@ -700,11 +756,12 @@ private:
     // explains the data to rounding or its budget is spent; false when
     // stopped.
     bool add_reach(std::vector<Formula>& structures) {
-        if (best_error_ <= exact_error_ || over_time() || evaluations_ >= options_.max_evaluations) return true;
+        if (best_error_ <= exact_error_ || over_time()) return true;
         ReachSettings settings;
         settings.weights = w_;
         settings.use_trig = options_.use_trig;
         settings.floor_sse = floor_sse_;
+        settings.allowance = options_.max_evaluations / kReachShare;
         settings.stop = [this] { return should_stop(); };
         settings.control = hooks_.control;
         ReachResult found = reach(data_, y_, reach_blocks(), settings);
@@ -728,6 +785,7 @@ private:
                 Formula f = structures[i];
                 Evaluator& ev = scratch_[w].evaluator;
                 if (!fit_constants(f, data_, y_, ev, {}, w_)) return;
+                drop_common_scale(f, data_, ev);
                 finished[i] = finish(f, data_, y_, ev, settings);
             },
             hooks_.control);
