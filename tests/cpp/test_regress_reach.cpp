@@ -145,6 +145,12 @@ TEST(RegressReach, SumsProductsAndStopping) {
     ASSERT_FALSE(r.stopped);
     EXPECT_GT(r.evaluations, 0u);
     EXPECT_LT(best_sse(r.structures, wave), 1e-16 * total_ss(wave.y));
+    // Phases are written within half a turn.
+    for (const Formula& f : r.structures)
+        for (std::size_t i = 2; i < f.size(); ++i)
+            if (f[i].kind == Kind::Op && (f[i].fn == Fn::Sin || f[i].fn == Fn::Cos) && f[i - 1].fn == Fn::Add &&
+                f[i - 2].kind == Kind::Const)
+                EXPECT_LE(std::fabs(f[i - 2].value), std::numbers::pi);
 
     // Two separately weighted terms of different kinds.
     LawData sum(1, 100, 0.5, 3.0, [](const Row& x) { return 1.0 / (x[0] * x[0]) - 0.5 / x[0]; });

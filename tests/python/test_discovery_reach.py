@@ -48,7 +48,7 @@ def test_noisy_wave_keeps_its_frequency_with_an_uncertainty():
 
 
 def test_many_rows_are_ranked_on_a_spread_and_refitted_on_all():
-    X, y = sample([(0, 6)], lambda t: 1.5 * np.cos(2.2 * t + 0.6), 50_000, 6)
+    X, y = sample([(0, 6)], lambda t: 1.5 * np.cos(2.2 * t + 0.6), 6_000, 6)
     best = FormulaRegressor(verbose=False).fit(X, y).best_
     fresh, truth = sample([(0, 6)], lambda t: 1.5 * np.cos(2.2 * t + 0.6), 200, 7)
     assert np.max(np.abs(best.predict(fresh) - truth)) <= 1e-6 * 1.5, str(best)

@@ -49,14 +49,20 @@ struct Candidate {
     double sse = kInf;
 };
 
-// Among `all`, the best `keep` by sse (ties to the earlier) whose normalised
-// values differ from every one taken before.
-std::vector<std::size_t> best_distinct(const std::vector<Candidate>& all, std::size_t keep,
+// Among `all`, the best `keep` by sse whose normalised values differ from
+// every one taken before. Errors below `floor` are rounding and count as
+// equal: then the shorter formula, then the earlier, goes first, so that of
+// twins the simpler is kept.
+std::vector<std::size_t> best_distinct(const std::vector<Candidate>& all, std::size_t keep, double floor,
                                        std::vector<const std::vector<double>*>& taken) {
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < all.size(); ++i)
         if (std::isfinite(all[i].sse) && !all[i].normal.empty()) order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return all[a].sse < all[b].sse; });
+    auto before = [&](std::size_t a, std::size_t b) {
+        const double ea = std::fmax(all[a].sse, floor), eb = std::fmax(all[b].sse, floor);
+        return ea < eb || (ea == eb && all[a].formula.size() < all[b].formula.size());
+    };
+    std::stable_sort(order.begin(), order.end(), before);
     std::vector<std::size_t> out;
     for (std::size_t i : order) {
         if (out.size() == keep) break;
@@ -71,6 +77,17 @@ std::vector<std::size_t> best_distinct(const std::vector<Candidate>& all, std::s
         out.push_back(i);
     }
     return out;
+}
+
+// sin(w*g + p) and cos(w*g + p) with the phase p brought into (-pi, pi]:
+// the same function, written with the phase a reader expects.
+void wrap_phases(Formula& f) {
+    constexpr double kTwoPi = 6.283185307179586;
+    for (std::size_t i = 2; i < f.size(); ++i) {
+        const bool wave = f[i].kind == Kind::Op && (f[i].fn == Fn::Sin || f[i].fn == Fn::Cos);
+        if (!wave || f[i - 1].kind != Kind::Op || f[i - 1].fn != Fn::Add || !f[i - 2].free()) continue;
+        f[i - 2].value = std::remainder(f[i - 2].value, kTwoPi);
+    }
 }
 
 void set_normal(Candidate& c) {
@@ -142,7 +159,7 @@ public:
         std::vector<Candidate> inner;
         if (!fit_inner_forms(inner) || stopped()) return stopped_result();
         std::vector<const std::vector<double>*> taken;
-        std::vector<std::size_t> kept = best_distinct(inner, kInnerKept, taken);
+        std::vector<std::size_t> kept = best_distinct(inner, kInnerKept, floor_sse_, taken);
         for (std::size_t k = 0; k < kept.size() && k < kInnerFinished; ++k)
             result_.structures.push_back(inner[kept[k]].formula);
 
@@ -188,7 +205,7 @@ public:
         }
         // Sums found twice (a part that is both a block and a monomial) or
         // equal to an inner form are finished once.
-        for (std::size_t i : best_distinct(written, written.size(), taken))
+        for (std::size_t i : best_distinct(written, written.size(), floor_sse_, taken))
             result_.structures.push_back(std::move(written[i].formula));
 
         std::vector<Formula> products = best_products(inner, kept);
@@ -287,6 +304,7 @@ private:
                 limits.cancelled = &job_cancelled;
                 auto fit = fit_constants(c.formula, data_, y_, ev, limits, w_);
                 if (!fit) return;
+                wrap_phases(c.formula);
                 spent[i] = fit->evaluations + 1;
                 if (!ev.run(c.formula, data_)) return;
                 c.values.assign(ev.values().begin(), ev.values().end());
@@ -326,7 +344,7 @@ private:
         result_.evaluations += products.size();
         std::vector<const std::vector<double>*> taken;
         std::vector<Formula> out;
-        for (std::size_t i : best_distinct(products, kProducts, taken)) out.push_back(products[i].formula);
+        for (std::size_t i : best_distinct(products, kProducts, floor_sse_, taken)) out.push_back(products[i].formula);
         return out;
     }
 
