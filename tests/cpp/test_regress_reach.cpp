@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "regress/combine.hpp"
+#include "regress/common_scale.hpp"
 #include "regress/constant_fit.hpp"
 #include "regress/inner_forms.hpp"
 #include "regress/linear_fit.hpp"
@@ -190,6 +191,31 @@ TEST(RegressSearch, FindsConstantsInsideFunctionsAndWeightedSums) {
         const double scale = std::sqrt(total_ss(d.y) / 100.0);
         EXPECT_LT(o.front[o.best].rmse, 1e-8 * scale) << c.name;
     }
+}
+
+TEST(RegressCommonScale, OneConstantTooManyIsFixedAndItsFactorDropped) {
+    LawData d(3, 40, 1.0, 4.0, [](const Row& x) { return x[0] * (0.5 * x[1] * x[1] + 9.81 * x[2]); });
+    const Term m = Term::variable(0), v = Term::variable(1), h = Term::variable(2);
+    const Term mul = Term::operation(Fn::Mul), add = Term::operation(Fn::Add);
+    // m * (c1*v^2 + c2*h): only the ratio c1/c2 shapes it.
+    Formula f{m, Term::constant(0.5, true), v, Term::operation(Fn::Square), mul, Term::constant(9.81, true), h, mul,
+              add, mul};
+    Evaluator ev;
+    drop_common_scale(f, d.view(), ev);
+    ASSERT_EQ(f.size(), 8u);  // 9.81*h became h
+    EXPECT_NEAR(f[1].value, 0.5 / 9.81, 1e-15);
+    EXPECT_TRUE(f[1].free());
+    EXPECT_EQ(f[5].kind, Kind::Var);
+    EXPECT_LT(sse_after_fit(f, d), 1e-20 * total_ss(d.y));
+
+    // A constant that shapes the formula on its own is kept: m*(v^2 + c)*c2
+    // does not scale with (c, c2) together.
+    Formula shaped{m, v, Term::operation(Fn::Square), Term::constant(2.0, true), add, mul,
+                   Term::constant(3.0, true), mul};
+    const Formula before = shaped;
+    drop_common_scale(shaped, d.view(), ev);
+    ASSERT_EQ(shaped.size(), before.size());
+    for (std::size_t i = 0; i < shaped.size(); ++i) EXPECT_EQ(shaped[i].value, before[i].value);
 }
 
 }  // namespace
