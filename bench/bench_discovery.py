@@ -9,7 +9,8 @@ counts as a recovery when the selected formula agrees with the noise-free law
 on 200 fresh samples from the same ranges: to 1e-9 relative for laws with
 small-integer constants, 1e-6 for laws with real constants. With noise, it
 counts as the right structure when its error on the fresh samples stays below
-half the noise level times the target's size (0.5% at 1% noise).
+0.5% of the target's size at 1% noise, and a fifth of the noise level at more
+(2% at 10% noise: about what fitting a few constants to 100 samples leaves).
 
 With noise, every constant zyl_core's selected formula writes exactly must lie
 within 2 standard errors of that constant refitted freely with all the others
@@ -110,7 +111,7 @@ def recovered(pred, truth, kind, noise):
         return False
     scale = np.sqrt(np.mean(truth**2))
     if noise > 0:
-        return bool(np.sqrt(np.mean((pred - truth) ** 2)) <= 0.5 * noise * scale)
+        return bool(np.sqrt(np.mean((pred - truth) ** 2)) <= max(0.005, 0.2 * noise) * scale)
     tol = 1e-9 if kind == "int" else 1e-6
     return bool(np.max(np.abs(pred - truth) / np.maximum(np.abs(truth), 1e-3 * scale)) <= tol)
 
