@@ -158,7 +158,10 @@ public:
             if (best_error_ <= exact_error_ || budget_spent_ || over_time()) break;
             if (!level(c)) return finish_stopped();
             LevelReport report{c, last_candidates_, best_error_, elapsed()};
-            if (hooks_.level_done && !hooks_.level_done(report)) break;
+            if (hooks_.level_done && !hooks_.level_done(report)) {
+                ended_early_ = true;
+                break;
+            }
         }
         if (should_stop()) return finish_stopped();
         if (!finish_front()) return finish_stopped();
@@ -703,10 +706,10 @@ private:
     }
 
     // Structures of the reach stage (reach.hpp), unless the search already
-    // explains the data to rounding or its budget is spent; false when
-    // stopped.
+    // explains the data to rounding, its time is up or the caller ended it
+    // early; false when stopped.
     bool add_reach(std::vector<Formula>& structures) {
-        if (best_error_ <= exact_error_ || over_time()) return true;
+        if (best_error_ <= exact_error_ || over_time() || ended_early_) return true;
         ReachSettings settings;
         settings.weights = w_;
         settings.use_trig = options_.use_trig;
@@ -776,6 +779,7 @@ private:
     std::size_t last_candidates_ = 0;
     bool budget_spent_ = false;
     bool stop_seen_ = false;
+    bool ended_early_ = false;  // by the level hook
     std::chrono::steady_clock::time_point last_poll_{};
     Outcome outcome_;
 };
