@@ -130,7 +130,7 @@ TEST(RegressCombine, WeightedSumsOfBlocksInOneStep) {
 
     // Written with ordinary terms, the larger share leading.
     Formula b{Term::variable(1)}, sq{Term::variable(0), Term::operation(Fn::Square)};
-    Formula f = sum_formula({&sq, &b}, {0.5, 9.81}, {12.0, 4.0});
+    Formula f = sum_formula({&sq, &b}, Combination{{0, 1}, {0.5, 9.81}, 0.0, 0.0}, {12.0, 4.0});
     ASSERT_EQ(f.size(), 6u);
     EXPECT_EQ(f[0].var, 1u);
     EXPECT_NEAR(f[1].value, 0.5 / 9.81, 1e-15);
@@ -165,6 +165,15 @@ TEST(RegressReach, SumsProductsAndStopping) {
                              {{Term::variable(0), Term::operation(Fn::Square), Term::operation(Fn::Inv)}, inv2}};
     EXPECT_LT(best_sse(reach(sum.view(), sum.y, terms, ReachSettings{}).structures, sum),
               1e-18 * total_ss(sum.y));
+
+    // A rational response: a sum that explains 1/y.
+    LawData peak(1, 100, 0.1, 3.0, [](const Row& x) {
+        const double w2 = x[0] * x[0];
+        return 1.0 / ((1.0 - w2) * (1.0 - w2) + 0.09 * w2);
+    });
+    std::vector<Block> single{{{Term::variable(0)}, peak.cols[0]}};
+    EXPECT_LT(best_sse(reach(peak.view(), peak.y, single, ReachSettings{}).structures, peak),
+              1e-18 * total_ss(peak.y));
 
     ReachSettings stop;
     stop.stop = [] { return true; };

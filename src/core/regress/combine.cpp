@@ -27,6 +27,7 @@ bool keep_best(const std::vector<std::vector<std::uint32_t>>& candidates,
             fitted[i].sse = std::numeric_limits<double>::infinity();
             if (auto fit = fit_linear(cols, y, w)) {
                 fitted[i].weights = fit->coefficients;
+                fitted[i].intercept = fit->intercept;
                 fitted[i].sse = fit->sse;
             }
         },
@@ -81,12 +82,16 @@ SumsFound best_sums(std::span<const std::span<const double>> columns, std::span<
 
 namespace {
 
-// x^p as terms; p in {1, 2, 3, -1, -2, 1/2, -1/2}.
+// x^p as terms; p in {1, 2, 3, 4, -1, -2, 1/2, -1/2}.
 void append_power(Formula& f, std::uint32_t var, int twice_p) {
     f.push_back(Term::variable(var));
     switch (std::abs(twice_p)) {
         case 1: f.push_back(Term::operation(Fn::Sqrt)); break;
         case 4: f.push_back(Term::operation(Fn::Square)); break;
+        case 8:
+            f.push_back(Term::operation(Fn::Square));
+            f.push_back(Term::operation(Fn::Square));
+            break;
         case 6:
             f.push_back(Term::variable(var));
             f.push_back(Term::operation(Fn::Square));
@@ -105,7 +110,7 @@ std::vector<Formula> monomials(std::size_t variables, std::size_t limit) {
         if (out.size() < limit) out.push_back(std::move(f));
     };
     for (std::uint32_t v = 0; v < variables; ++v)
-        for (int twice_p : {2, 4, -2, -4, 1, -1, 6}) {
+        for (int twice_p : {2, 4, -2, -4, 1, -1, 6, 8}) {
             Formula f;
             append_power(f, v, twice_p);
             add(std::move(f));
@@ -123,8 +128,9 @@ std::vector<Formula> monomials(std::size_t variables, std::size_t limit) {
     return out;
 }
 
-Formula sum_formula(const std::vector<const Formula*>& parts, const std::vector<double>& weights,
-                    const std::vector<double>& spreads) {
+Formula sum_formula(const std::vector<const Formula*>& parts, const Combination& c,
+                    const std::vector<double>& spreads, bool with_intercept) {
+    const std::vector<double>& weights = c.weights;
     std::size_t lead = 0;
     for (std::size_t j = 1; j < parts.size(); ++j)
         if (std::fabs(weights[j] * spreads[j]) > std::fabs(weights[lead] * spreads[lead])) lead = j;
@@ -134,6 +140,10 @@ Formula sum_formula(const std::vector<const Formula*>& parts, const std::vector<
         f.push_back(Term::constant(weights[j] / weights[lead], true));
         f.insert(f.end(), parts[j]->begin(), parts[j]->end());
         f.push_back(Term::operation(Fn::Mul));
+        f.push_back(Term::operation(Fn::Add));
+    }
+    if (with_intercept) {
+        f.push_back(Term::constant(c.intercept / weights[lead], true));
         f.push_back(Term::operation(Fn::Add));
     }
     return f;

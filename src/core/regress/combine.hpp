@@ -16,6 +16,7 @@ namespace zyl::regress {
 struct Combination {
     std::vector<std::uint32_t> parts;  // column indices, increasing
     std::vector<double> weights;       // one per part
+    double intercept = 0.0;
     double sse = 0.0;
 };
 
@@ -32,9 +33,10 @@ SumsFound best_sums(std::span<const std::span<const double>> columns, std::span<
 
 // parts[0] + (w1/w0)*parts[1] + ..., the part with the largest share of the
 // sum first, so that the outer scale of the finished formula carries its
-// weight; the ratios are free constants.
-Formula sum_formula(const std::vector<const Formula*>& parts, const std::vector<double>& weights,
-                    const std::vector<double>& spreads);
+// weight; the ratios are free constants. With `with_intercept` the
+// intercept follows, divided by w0 as well (for a sum inside a function).
+Formula sum_formula(const std::vector<const Formula*>& parts, const Combination& c,
+                    const std::vector<double>& spreads, bool with_intercept = false);
 
 // Products of powers of the variables, x^p and x^p * z^q for small integer
 // and half-integer p, q: the terms sums of the sciences are made of, as

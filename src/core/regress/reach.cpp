@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "combine.hpp"
 #include "constant_fit.hpp"
@@ -184,24 +186,14 @@ public:
         SumsFound sums = best_sums(columns, y_, w_, kPairs, kTriples, settings_.control);
         result_.evaluations += sums.fits;
         if (sums.stopped || stopped()) return stopped_result();
-        std::vector<Candidate> written;
-        for (const Combination& c : sums.sums) {
-            std::vector<const Formula*> parts;
-            std::vector<double> spreads;
-            for (std::uint32_t p : c.parts) {
-                parts.push_back(formulas[p]);
-                spreads.push_back(spread(columns[p]));
-            }
-            if (negligible_part(c.weights, spreads)) continue;
-            Candidate sum;
-            sum.formula = sum_formula(parts, c.weights, spreads);
-            if (free_count(sum.formula) > settings_.max_constants) continue;
-            sum.values.assign(y_.size(), 0.0);
-            for (std::size_t j = 0; j < parts.size(); ++j)
-                for (std::size_t i = 0; i < y_.size(); ++i) sum.values[i] += c.weights[j] * columns[c.parts[j]][i];
-            sum.sse = c.sse;
-            set_normal(sum);
-            written.push_back(std::move(sum));
+        std::vector<Candidate> written = write_sums(sums, formulas, columns, false);
+        // Rational responses: sums that explain 1/y, written 1/(sum + c).
+        if (auto reciprocal = reciprocal_target()) {
+            SumsFound inverse = best_sums(columns, reciprocal->first, reciprocal->second, kPairs, kTriples,
+                                          settings_.control);
+            result_.evaluations += inverse.fits;
+            if (inverse.stopped || stopped()) return stopped_result();
+            for (Candidate& c : write_sums(inverse, formulas, columns, true)) written.push_back(std::move(c));
         }
         // Sums found twice (a part that is both a block and a monomial) or
         // equal to an inner form are finished once.
@@ -220,6 +212,54 @@ private:
         result_.structures.clear();
         result_.stopped = true;
         return result_;
+    }
+
+    // The sums as formulas with their values and their error against y;
+    // `reciprocal` writes 1/(sum + intercept).
+    std::vector<Candidate> write_sums(const SumsFound& sums, const std::vector<const Formula*>& formulas,
+                                      const std::vector<std::span<const double>>& columns, bool reciprocal) const {
+        std::vector<Candidate> out;
+        for (const Combination& c : sums.sums) {
+            std::vector<const Formula*> parts;
+            std::vector<double> spreads;
+            for (std::uint32_t p : c.parts) {
+                parts.push_back(formulas[p]);
+                spreads.push_back(spread(columns[p]));
+            }
+            if (negligible_part(c.weights, spreads)) continue;
+            Candidate sum;
+            sum.formula = sum_formula(parts, c, spreads, reciprocal);
+            if (reciprocal) sum.formula.push_back(Term::operation(Fn::Inv));
+            if (free_count(sum.formula) > settings_.max_constants) continue;
+            sum.values.assign(y_.size(), reciprocal ? c.intercept : 0.0);
+            for (std::size_t j = 0; j < parts.size(); ++j)
+                for (std::size_t i = 0; i < y_.size(); ++i) sum.values[i] += c.weights[j] * columns[c.parts[j]][i];
+            if (reciprocal && !apply(Fn::Inv, sum.values.data(), nullptr, sum.values.data(), y_.size())) continue;
+            auto fit = fit_scaling(sum.values, y_, w_);
+            if (!fit) continue;
+            sum.sse = fit->sse;
+            set_normal(sum);
+            out.push_back(std::move(sum));
+        }
+        return out;
+    }
+
+    // 1/y and the weights that make its errors those of y to first order
+    // (d(1/y) = -dy/y^2); nothing when y is zero somewhere or changes sign.
+    std::optional<std::pair<std::vector<double>, std::vector<double>>> reciprocal_target() const {
+        std::vector<double> inverse(y_.size()), w(y_.size());
+        const bool positive = y_[0] > 0.0;
+        for (std::size_t i = 0; i < y_.size(); ++i) {
+            if (!(positive ? y_[i] > 0.0 : y_[i] < 0.0)) return std::nullopt;
+            inverse[i] = 1.0 / y_[i];
+            const double y2 = y_[i] * y_[i];
+            w[i] = weight(w_, i) * y2 * y2;
+        }
+        double total = 0.0;
+        for (double v : w) total += v;
+        if (!(total > 0.0) || !std::isfinite(total)) return std::nullopt;
+        for (double& v : w) v /= total / static_cast<double>(w.size());
+        return std::pair{std::move(inverse), std::move(w)};
     }
 
     static bool negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads) {
