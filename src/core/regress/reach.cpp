@@ -16,7 +16,10 @@ namespace {
 // Blocks of at most this many terms, without free constants, are the bases
 // of inner forms; the variables always are.
 constexpr std::size_t kMaxBaseTerms = 3;
-constexpr std::size_t kInnerBases = 8;
+constexpr std::size_t kInnerBases = 12;
+// Products and ratios of two variables are bases too, for up to this many
+// variables.
+constexpr std::size_t kMaxRatioVariables = 4;
 // Fitted inner forms that join the blocks of the sums and products, and
 // those finished as they are.
 constexpr std::size_t kInnerKept = 12;
@@ -158,6 +161,7 @@ public:
     }
 
     ReachResult run() {
+        ratios_ = ratios_and_products();
         std::vector<Candidate> inner;
         if (!fit_inner_forms(inner) || stopped()) return stopped_result();
         std::vector<const std::vector<double>*> taken;
@@ -165,9 +169,15 @@ public:
         for (std::size_t k = 0; k < kept.size() && k < kInnerFinished; ++k)
             result_.structures.push_back(inner[kept[k]].formula);
 
-        // The sums read the blocks as given and the kept inner forms.
-        // A form that already explains the data to rounding needs no sums.
+        // A form that already explains the data to rounding needs no
+        // products or sums.
         if (!kept.empty() && inner[kept[0]].sse <= floor_sse_) return result_;
+        std::vector<Candidate> products = best_products(inner, kept);
+        for (const Candidate& p : products) result_.structures.push_back(p.formula);
+        if (!products.empty() && products[0].sse <= floor_sse_) return result_;
+
+        // The sums read the blocks as given, the kept inner forms and
+        // products (a level plus a decaying amplitude) and the monomials.
         std::vector<const Formula*> formulas;
         std::vector<std::span<const double>> columns;
         for (std::size_t b = 0; b < blocks_.size() && b < kCombinationBlocks; ++b) {
@@ -179,10 +189,11 @@ public:
             columns.push_back(inner[k].values);
         }
         std::vector<Candidate> terms = monomial_terms();
-        for (const Candidate& t : terms) {
-            formulas.push_back(&t.formula);
-            columns.push_back(t.values);
-        }
+        for (const std::vector<Candidate>* more : {&products, &terms})
+            for (const Candidate& t : *more) {
+                formulas.push_back(&t.formula);
+                columns.push_back(t.values);
+            }
         SumsFound sums = best_sums(columns, y_, w_, kPairs, kTriples, settings_.control);
         result_.evaluations += sums.fits;
         if (sums.stopped || stopped()) return stopped_result();
@@ -199,10 +210,6 @@ public:
         // equal to an inner form are finished once.
         for (std::size_t i : best_distinct(written, written.size(), floor_sse_, taken))
             result_.structures.push_back(std::move(written[i].formula));
-
-        std::vector<Formula> products = best_products(inner, kept);
-        if (stopped()) return stopped_result();
-        for (Formula& f : products) result_.structures.push_back(std::move(f));
         return result_;
     }
 
@@ -294,6 +301,30 @@ private:
     }
 
     // The bases: every variable, then the simplest constant-free blocks.
+    // x_i * x_j and x_i / x_j for a few variables: the combined quantity
+    // (t/T, k*x) a function of a law often reads, which as a block alone may
+    // explain little of y.
+    std::vector<Candidate> ratios_and_products() {
+        std::vector<Candidate> out;
+        const auto d = static_cast<std::uint32_t>(data_.columns.size());
+        if (d > kMaxRatioVariables) return out;
+        Evaluator& ev = evaluators_[0];
+        for (std::uint32_t a = 0; a < d; ++a)
+            for (std::uint32_t b = 0; b < d; ++b) {
+                if (a == b) continue;
+                for (Fn fn : {Fn::Mul, Fn::Div}) {
+                    if (fn == Fn::Mul && a > b) continue;
+                    Candidate c;
+                    c.formula = {Term::variable(a), Term::variable(b), Term::operation(fn)};
+                    ++result_.evaluations;
+                    if (!ev.run(c.formula, data_)) continue;
+                    c.values.assign(ev.values().begin(), ev.values().end());
+                    out.push_back(std::move(c));
+                }
+            }
+        return out;
+    }
+
     bool is_variable(std::size_t b) const {
         return blocks_[b].formula.size() == 1 && blocks_[b].formula[0].kind == Kind::Var;
     }
@@ -325,10 +356,15 @@ private:
 
     bool fit_inner_forms(std::vector<Candidate>& inner) {
         std::vector<Formula> starts;
-        for (std::size_t b : bases())
-            for (Formula& f : inner_form_starts(blocks_[b].formula, blocks_[b].values, y_, w_,
-                                                settings_.use_trig))
-                starts.push_back(std::move(f));
+        auto add_starts = [&](const Formula& g, std::span<const double> values) {
+            for (Formula& f : inner_form_starts(g, values, y_, w_, settings_.use_trig)) starts.push_back(std::move(f));
+        };
+        const std::vector<std::size_t> from_blocks = bases();
+        const std::size_t variables = std::min(from_blocks.size(), data_.columns.size());
+        for (std::size_t k = 0; k < variables; ++k) add_starts(blocks_[from_blocks[k]].formula, blocks_[from_blocks[k]].values);
+        for (const Candidate& r : ratios_) add_starts(r.formula, r.values);
+        for (std::size_t k = variables; k < from_blocks.size(); ++k)
+            add_starts(blocks_[from_blocks[k]].formula, blocks_[from_blocks[k]].values);
         // Bases and starts come simplest first: what the allowance cuts
         // is the least likely.
         starts.resize(std::min(starts.size(), settings_.allowance / kEvaluationsPerStart));
@@ -358,7 +394,7 @@ private:
 
     // A fitted inner form times a constant-free block: an amplitude that is
     // a variable of its own.
-    std::vector<Formula> best_products(const std::vector<Candidate>& inner, const std::vector<std::size_t>& kept) {
+    std::vector<Candidate> best_products(const std::vector<Candidate>& inner, const std::vector<std::size_t>& kept) {
         std::vector<Candidate> products;
         std::size_t forms = 0;
         for (std::size_t k : kept) {
@@ -383,8 +419,8 @@ private:
         }
         result_.evaluations += products.size();
         std::vector<const std::vector<double>*> taken;
-        std::vector<Formula> out;
-        for (std::size_t i : best_distinct(products, kProducts, floor_sse_, taken)) out.push_back(products[i].formula);
+        std::vector<Candidate> out;
+        for (std::size_t i : best_distinct(products, kProducts, floor_sse_, taken)) out.push_back(products[i]);
         return out;
     }
 
@@ -394,6 +430,7 @@ private:
     Weights w_;
     const std::vector<Block>& blocks_;
     double floor_sse_ = 0.0;
+    std::vector<Candidate> ratios_;
     const ReachSettings& settings_;
     std::vector<Evaluator> evaluators_;
     ReachResult result_;
