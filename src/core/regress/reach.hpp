@@ -1,14 +1,16 @@
 #pragma once
 // The stage after the level search that reaches the forms a chain of single
 // nodes reaches late or never:
-//   - constants inside functions, f(c1*g + c2) and g^c over the simplest
-//     blocks, fitted by Levenberg-Marquardt from several starts
-//     (inner_forms.hpp);
-//   - weighted sums a*g1 + b*g2 (+ c*g3) + d of the blocks found, the
-//     weights solved by linear least squares, so that a sum of separately
-//     weighted terms is one step;
+//   - constants inside functions, f(c1*g + c2) and g^c over the variables,
+//     their products and ratios and the simplest blocks, fitted by
+//     Levenberg-Marquardt from several starts (inner_forms.hpp);
 //   - products of a fitted inner form with a block (an amplitude times a
-//     wave).
+//     wave);
+//   - weighted sums a*g1 + b*g2 (+ c*g3) + d of the blocks found, the inner
+//     forms, the products and products of powers of the variables, the
+//     weights solved by linear least squares, so that a sum of separately
+//     weighted terms is one step; and sums that explain 1/y, written
+//     1/(g1 + b*g2 + c), for rational responses.
 // Its results are structures with free constants at fitted values, written
 // with ordinary terms (g1 + c*g2, ...), which the search finishes like any
 // other (finish.hpp).
