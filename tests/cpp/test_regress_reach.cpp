@@ -109,6 +109,15 @@ TEST(RegressInnerForms, PositiveBlocksOnlyGetPowersAndTrigCanBeLeftOut) {
     EXPECT_FALSE(has(signed_starts, Fn::Sin));
     EXPECT_FALSE(has(signed_starts, Fn::Cos));
     EXPECT_TRUE(inner_form_starts({Term::variable(0)}, std::vector<double>(50, 2.0), d.y, {}, true).empty());
+    // A step centred at 0 on a range that holds 0 also starts without a
+    // midpoint constant, which could not be told from zero.
+    auto free_constants = [](const Formula& f) {
+        return std::count_if(f.begin(), f.end(), [](const Term& t) { return t.free(); });
+    };
+    bool centred_step = false;
+    for (const Formula& f : signed_starts)
+        centred_step |= f.size() == 7 && f.back().fn == Fn::Inv && free_constants(f) == 1;
+    EXPECT_TRUE(centred_step);
 }
 
 TEST(RegressCombine, WeightedSumsOfBlocksInOneStep) {

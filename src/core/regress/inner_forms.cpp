@@ -139,17 +139,21 @@ std::vector<Formula> inner_form_starts(const Formula& g, std::span<const double>
     }
 
     // Steps: rising and falling, with the midpoint at a quarter, half and
-    // three quarters of the range.
-    for (double rate : {-4.0 / span, 4.0 / span, -12.0 / span, 12.0 / span})
-        for (double at : {0.25, 0.5, 0.75}) {
-            const double mid = range->lo + at * span;
-            Formula step{Term::exact_constant({1, 1, Basis::One}, false)};
-            append(step, affine(g, rate, -rate * mid, true));
-            step.push_back(O(Fn::Exp));
-            step.push_back(O(Fn::Add));
-            step.push_back(O(Fn::Inv));
-            out.push_back(std::move(step));
-        }
+    // three quarters of the range, and at g = 0 without a midpoint constant
+    // (one fitted near zero could not be told from zero, and its formula
+    // never chosen).
+    auto step = [&](double rate, double mid, bool offset) {
+        Formula f{Term::exact_constant({1, 1, Basis::One}, false)};
+        append(f, affine(g, rate, -rate * mid, offset));
+        f.push_back(O(Fn::Exp));
+        f.push_back(O(Fn::Add));
+        f.push_back(O(Fn::Inv));
+        out.push_back(std::move(f));
+    };
+    for (double rate : {-4.0 / span, 4.0 / span, -12.0 / span, 12.0 / span}) {
+        for (double at : {0.25, 0.5, 0.75}) step(rate, range->lo + at * span, true);
+        if (range->lo < 0.0 && range->hi > 0.0) step(rate, 0.0, false);
+    }
 
     // Peaks centred where y departs most from its median, and mid-range.
     for (double centre : {peak_position(values, y), range->lo + 0.5 * span})
