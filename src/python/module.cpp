@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "panic.hpp"
+#include "python_files.hpp"
 #include "registry.hpp"
 #include "rows.hpp"
 
@@ -42,17 +43,22 @@ const Row kRows[] = {
     {&find_formula_def, nullptr, nullptr},
 };
 
-// Submodules made by the extension itself: reachable as attributes and, being
-// in sys.modules, through `import zyl_core.NAME`; never in __all__.
+// The native halves of the submodules, made by the extension itself and
+// private (zyl_core._NAME): in sys.modules, for the Python halves to import;
+// never in __all__.
 struct SubmoduleRow {
     const char* name;
     PyObject* (*create)();  // a new module, or nullptr with an exception set
 };
 
 const SubmoduleRow kSubmodules[] = {
-    {"arrays", create_arrays_module},
-    {"discovery", create_discovery_module},
+    {"_arrays", create_arrays_module},
+    {"_discovery", create_discovery_module},
 };
+
+// Submodules written in Python (zyl_core/NAME/ beside the shared object),
+// imported with the module so that they too are attributes after `import zyl_core`.
+const char* const kPythonSubmodules[] = {"arrays", "discovery"};
 
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "zyl_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
@@ -108,7 +114,9 @@ PyObject* init_module() {
     if (module == nullptr) return nullptr;
     // Not in __all__: the version is metadata, not part of the API.
     if (!register_rows(module) || !register_submodules(module) ||
-        PyModule_AddStringConstant(module, "__version__", ZYL_VERSION) != 0) {
+        PyModule_AddStringConstant(module, "__version__", ZYL_VERSION) != 0 || !set_package_path(module) ||
+        !import_python_submodules(module, kPythonSubmodules)) {
+        forget_partial_import();
         Py_DECREF(module);
         return nullptr;
     }

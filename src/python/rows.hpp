@@ -25,7 +25,7 @@ extern PyMethodDef christoffel_batch_n_def, octonion_mul_n_def, geometric_produc
 extern PyMethodDef find_formula_def;
 PyTypeObject* search_result_type();
 
-// Submodules: arrays/module.cpp, discovery/module.cpp
+// Native submodules: arrays/module.cpp, discovery/module.cpp (zyl_core._discovery)
 PyObject* create_arrays_module();
 PyObject* create_discovery_module();
 

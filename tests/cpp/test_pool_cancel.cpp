@@ -77,6 +77,43 @@ TEST(PoolCancel, LongElementStopsWhenItAsks) {
     EXPECT_GE(stopped_early.load(), 1);
 }
 
+TEST(PoolCancel, LongElementComputedByTheCallerStopsWhenPolled) {
+    // Another thread's job holds the pool, so this map runs on the calling
+    // thread, where nothing but the element itself can ask the poll.
+    std::atomic<bool> release{false}, occupied{false};
+    std::thread other([&] {
+        zyl::parallel_for(2, [&](std::size_t) {
+            occupied.store(true);
+            while (!release.load()) std::this_thread::yield();
+        }, {nullptr, nullptr, 1e10});
+    });
+    while (!occupied.load()) std::this_thread::yield();
+    StopAfter stop{2};
+    const auto me = std::this_thread::get_id();
+    std::atomic<bool> ran_here{false}, stopped_early{false};
+    const auto t0 = Clock::now();
+    const std::size_t r = zyl::parallel_for(1, [&](std::size_t) {
+        ran_here.store(std::this_thread::get_id() == me);
+        const auto until = Clock::now() + 10s;
+        while (Clock::now() < until)
+            if (zyl::job_cancelled()) {
+                stopped_early.store(true);
+                return;
+            }
+    }, stop.control(1e10));
+    const auto elapsed = Clock::now() - t0;
+    release.store(true);
+    other.join();
+    EXPECT_TRUE(ran_here.load());
+    EXPECT_EQ(r, zyl::kCancelled);
+    EXPECT_TRUE(stopped_early.load());
+    EXPECT_LT(elapsed, 1s);
+    EXPECT_EQ(stop.calls.load(), 3);
+    // Outside any map nothing is polled.
+    EXPECT_FALSE(zyl::job_cancelled());
+    EXPECT_EQ(stop.calls.load(), 3);
+}
+
 TEST(PoolCancel, PoolIsUsableAfterACancelledJob) {
     for (int round = 0; round < 20; ++round) {
         StopAfter stop{0};

@@ -115,13 +115,13 @@ struct SnapCase {
 TEST(RegressFinish, SnapsConstantsToExactForms) {
     const SnapCase cases[] = {
         {"coulomb", [](const std::vector<double>& x) { return x[0] * x[1] / (4.0 * kPi * x[2]); },
-         {V(0), V(1), O(Fn::Mul), V(2), O(Fn::Div)}, "a*b/c/(4*pi)"},
+         {V(0), V(1), O(Fn::Mul), V(2), O(Fn::Div)}, "a*b/(4*pi*c)"},
         {"kinetic", [](const std::vector<double>& x) { return x[0] * x[1] * x[1] / 2.0; },
-         {V(0), V(1), O(Fn::Square), O(Fn::Mul)}, "1/2*a*b**2"},
+         {V(0), V(1), O(Fn::Square), O(Fn::Mul)}, "a*b**2/2"},
         {"offset", [](const std::vector<double>& x) { return x[0] * x[1] - 3.0; },
          {V(0), V(1), O(Fn::Mul)}, "a*b - 3"},
         {"rate", [](const std::vector<double>& x) { return std::exp(-x[0] / (2.0 * x[1])); },
-         {C(-1.0), V(0), V(1), O(Fn::Div), O(Fn::Mul), O(Fn::Exp)}, "exp(-1/2*a/b)"},
+         {C(-1.0), V(0), V(1), O(Fn::Div), O(Fn::Mul), O(Fn::Exp)}, "exp(-a/(2*b))"},
         {"real", [](const std::vector<double>& x) { return 8.314 * x[0] / x[1]; },
          {V(0), V(1), O(Fn::Div)}, "8.314*a/b"},
     };

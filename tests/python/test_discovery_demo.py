@@ -1,6 +1,7 @@
 """The enzyme-kinetics demo finds the Michaelis-Menten law in Treloar's measurements."""
 import importlib.util
 import pathlib
+import sys
 
 import numpy as np
 import pytest
@@ -30,8 +31,21 @@ def test_the_selected_formula_is_the_law_with_its_constants(demo):
     np.testing.assert_allclose(sorted(model.best_.standard_errors), [0.008281, 6.947], rtol=2e-3)
 
 
-def test_the_demo_prints_front_formula_sympy_and_latex(demo, capsys):
-    demo.main()
+def test_the_demo_prints_front_formula_sympy_and_latex(demo, capsys, tmp_path):
+    demo.main(tmp_path)
     out = capsys.readouterr().out
     for heading in ("Pareto front", "selected: rate = ", "Vmax = ", "K = ", "sympy: ", "LaTeX: ", "conc"):
         assert heading in out
+
+
+def test_the_demo_saves_its_plots_and_says_where(demo, capsys, tmp_path, monkeypatch):
+    pytest.importorskip("matplotlib").use("Agg")
+    demo.main(tmp_path)
+    out = capsys.readouterr().out
+    for name in ("puromycin_fit.png", "puromycin_front.png"):
+        assert str(tmp_path / name) in out
+        assert (tmp_path / name).read_bytes().startswith(b"\x89PNG")
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    monkeypatch.setitem(sys.modules, "matplotlib.pyplot", None)
+    demo.main(tmp_path / "none")
+    assert "plots skipped: plotting needs matplotlib, which the 'plot' extra installs" in capsys.readouterr().out

@@ -1,6 +1,7 @@
 """FormulaRegressor: the estimator contract, names, data validation, front, pickling."""
 import math
 import pickle
+import time
 import warnings
 
 import numpy as np
@@ -76,7 +77,7 @@ def test_names_come_from_the_parameter_the_frame_or_defaults():
     (["a"], ValueError, "feature_names has 1 names but X has 2 columns"),
     (["a", "a"], ValueError, "must be distinct"),
     ("ab", TypeError, "not a single string"),
-    (["a", 3], TypeError, "non-empty strings"),
+    (["a", 3], TypeError, r"must all be strings; these are not: feature_names\[1\] = 3 \(int\)"),
 ])
 def test_bad_feature_names(names, error, message):
     X, y = line_data()
@@ -103,6 +104,8 @@ X0, Y0 = line_data(n=6)
     (X0, np.c_[Y0, Y0], r"got shape \(6, 2\)"),
     (X0, None, "requires y to be passed"),
     (X0.astype(complex), Y0, "Complex data not supported"),
+    (X0.astype(str), Y0, "dtype='numeric' is not compatible with arrays of bytes/strings"),
+    (X0.astype(bytes), Y0, "dtype='numeric' is not compatible with arrays of bytes/strings"),
 ])
 def test_bad_training_data(X, y, message):
     with pytest.raises(ValueError, match=message):
@@ -119,6 +122,33 @@ def test_dropping_nonfinite_rows_says_how_many():
     clean = FormulaRegressor(**FAST).fit(X[keep], y[keep])
     assert str(dropped.best_) == str(clean.best_) and dropped.best_.rmse == clean.best_.rmse
     assert np.isnan(dropped.predict(dirty_X)[4])
+
+
+def test_time_limit_takes_seconds_and_keeps_to_them():
+    X, y = line_data()
+    with pytest.raises(TypeError, match="'time_limit' must be a float or None, not 'bool'"):
+        FormulaRegressor(time_limit=True).fit(X, y)
+    # Enough samples that one level of the search takes a good part of the
+    # limit: finishing the kept structures must fit in what is left.
+    rng = np.random.default_rng(0)
+    X = rng.uniform(1, 4, (100_000, 3))
+    y = np.sin(X[:, 0] * X[:, 1]) + np.log(X[:, 2]) * np.cos(X[:, 1]) + 0.1 * rng.standard_normal(100_000)
+    model = FormulaRegressor(time_limit=1.0, max_complexity=30, max_evaluations=10**12)
+    start = time.monotonic()
+    model.fit(X, y)
+    assert time.monotonic() - start <= 1.0 * 1.1 + 0.1
+    assert model.best_.rmse < np.std(y)
+
+
+def test_score_weights_one_per_sample():
+    X, y = line_data()
+    model = FormulaRegressor(**FAST).fit(X, y)
+    assert model.score(X, y, sample_weight=np.full(40, 2.0)) == model.score(X, y)
+    for weights, message in [(np.ones((40, 1)), r"must be 1-D .* got shape \(40, 1\)"),
+                             (2.0, r"must be 1-D .* got shape \(\)"),
+                             (np.ones(39), r"sample_weight has shape \(39,\) but y has shape \(40,\)")]:
+        with pytest.raises(ValueError, match=message):
+            model.score(X, y, sample_weight=weights)
 
 
 def test_predict_checks_its_input():

@@ -39,7 +39,7 @@ def test_finds_coulomb_with_exact_constant():
     cols, y = law_data(lambda a, b, r: a * b / (4 * math.pi * r))
     front, i = run(cols, y, {}, None)
     f = front[i]
-    assert f.to_text(["q1", "q2", "r"]) == "q1*q2/r/(4*pi)"
+    assert f.to_text(["q1", "q2", "r"]) == "q1*q2/(4*pi*r)"
     assert ("const", 4 * math.pi, (4, 1, "pi")) in f.nodes
     assert f.rmse < 1e-15
     values = np.frombuffer(f._evaluate(cols))
@@ -129,10 +129,10 @@ def test_formula_round_trips_and_validates_its_nodes():
     f = d._Formula(nodes, 0.25)
     assert f.nodes == nodes
     assert (f.complexity, f.rmse, f.constants) == (8, 0.25, (0.5, 2.5))
-    assert f.to_text(["m", "v"]) == "m*1/2 + v**2 - 2.5"
+    assert f.to_text(["m", "v"]) == "m/2 + v**2 - 2.5"
     g = pickle.loads(pickle.dumps(f))
     assert (g.nodes, g.rmse) == (f.nodes, f.rmse)
-    assert repr(f) == "_Formula('x0*1/2 + x1**2 - 2.5', rmse=0.25)"
+    assert repr(f) == "_Formula('x0/2 + x1**2 - 2.5', rmse=0.25)"
     values = np.frombuffer(f._evaluate(np.array([[2.0, -4.0], [3.0, 0.0]])))
     assert values.tolist() == [2.0 * 0.5 + 9.0 - 2.5, -2.0 - 2.5]
     with pytest.raises(AttributeError):
@@ -165,6 +165,16 @@ def test_evaluate_gives_nan_where_a_sample_fails_and_checks_columns():
     assert f._evaluate(np.ones((2, 0))) == bytearray()
 
 
+def test_evaluate_reads_any_layout_in_place():
+    f = d._Formula((("var", 0), ("op", "log"), ("var", 2), ("op", "div")), 0.0)
+    X = np.random.default_rng(4).uniform(-1, 3, (5000, 3))
+    for layout in (X.T, np.asfortranarray(X).T, X[::-1].T, X[::3, ::-1].T):
+        expected = np.frombuffer(f._evaluate(np.ascontiguousarray(layout)))
+        np.testing.assert_array_equal(np.frombuffer(f._evaluate(layout)), expected)
+    with pytest.raises(TypeError, match=r"columns must hold float64 values \(buffer format 'd'\), not format 'f'"):
+        f._evaluate(X.T.astype(np.float32))
+
+
 DETERMINISM = """
 import json, math
 import numpy as np
@@ -180,6 +190,7 @@ print(json.dumps(out))
 """
 
 
+@pytest.mark.slow
 def test_identical_for_every_pool_size(python_in_subprocess):
     runs = {n: python_in_subprocess(DETERMINISM, RAYON_NUM_THREADS=str(n)) for n in (1, 2, 7)}
     assert runs[1] == runs[2] == runs[7]

@@ -184,7 +184,7 @@ LONG_SEARCH = """
 
 # The time between two looks at signals is bounded by work done, so a search
 # on a million samples answers as soon as one on thousands.
-@pytest.mark.parametrize("samples", [20_000, 1_000_000])
+@pytest.mark.parametrize("samples", [20_000, pytest.param(1_000_000, marks=pytest.mark.slow)])
 def test_ctrl_c_interrupts_a_long_search(samples):
     proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(LONG_SEARCH), str(samples)],
                             stdout=subprocess.PIPE, text=True)

@@ -47,6 +47,7 @@ def test_sigint_stops_a_parallel_map_whatever_the_pool_size(threads):
     assert report["check"] is True
 
 
+@pytest.mark.slow
 def test_memory_stays_flat_over_interrupted_calls():
     # Each round is interrupted in a different phase of its call: while
     # converting, while computing, while building the result.

@@ -2,6 +2,8 @@
 import gc
 import resource
 
+import pytest
+
 import zyl_core as z
 
 
@@ -31,6 +33,7 @@ def churn(xs, pairs):
             raise AssertionError("conversion should have failed")
 
 
+@pytest.mark.slow
 def test_memory_stays_flat():
     xs = [float(i) for i in range(1_000_000)]
     pairs = [(x, x + 1.0) for x in xs[:200_000]]

@@ -1,4 +1,7 @@
 # Type-checked (mypy --strict) against the shipped stubs, never executed.
+import numpy as np
+from numpy.typing import NDArray
+
 from zyl_core.discovery import Formula, FormulaRegressor, Front, Progress
 
 
@@ -13,6 +16,15 @@ text: str = str(best) + best.latex() + best.to_numpy_source("rate")
 size: int = best.complexity + front.selected + model.n_features_in_
 error: float = best.rmse + model.score([[1.0]], [1.0])
 same: FormulaRegressor = model.set_params(max_evaluations=10_000)
+fit_axes, residual_axes = best.plot([[1.0], [2.0]], [1.0, 2.0])
+front_axes = front.plot(ax=fit_axes)
+shown: str = front._repr_html_() + model._repr_html_() + (best._repr_latex_() or str(best))
 
 FormulaRegressor(5)  # type: ignore[call-arg]
 FormulaRegressor(max_complexity="9")  # type: ignore[arg-type]
+
+values: NDArray[np.float64] = model.predict(np.ones((3, 1))) + best.predict([[1.0], [2.0]])
+function_value = best.to_function()(np.ones(3))
+expression = best.sympy()
+table = front.to_pandas()
+model.predict(None)  # type: ignore[arg-type]

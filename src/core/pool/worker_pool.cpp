@@ -127,6 +127,23 @@ private:
 // The cancel flag of the job this thread is computing elements of.
 thread_local const std::atomic<bool>* t_cancel = nullptr;
 
+// A map the calling thread computes itself cannot be polled from outside
+// while one of its elements runs: an element that asks job_cancelled() asks
+// the map's poll instead, once a poll interval has passed.
+struct InlinePoll {
+    const MapControl* control;
+    std::atomic<bool>* cancelled;
+    Clock::time_point next_poll;
+
+    bool stop_requested() {
+        if (Clock::now() < next_poll) return false;
+        if (control->poll(control->poll_ctx)) cancelled->store(true);
+        next_poll = Clock::now() + kPollInterval;
+        return cancelled->load();
+    }
+};
+thread_local InlinePoll* t_inline_poll = nullptr;
+
 class CancelScope {
 public:
     explicit CancelScope(const std::atomic<bool>* flag) : saved_(t_cancel) { t_cancel = flag; }
@@ -307,7 +324,11 @@ WorkerPool::WorkerPool(std::size_t n_threads) : n_threads_(0), state_(new State)
 
 std::size_t WorkerPool::current_worker() { return t_worker; }
 
-bool job_cancelled() { return t_cancel != nullptr && t_cancel->load(std::memory_order_relaxed); }
+bool job_cancelled() {
+    if (t_cancel == nullptr) return false;
+    if (t_cancel->load(std::memory_order_relaxed)) return true;
+    return t_inline_poll != nullptr && t_inline_poll->cancelled == t_cancel && t_inline_poll->stop_requested();
+}
 
 namespace {
 
@@ -318,20 +339,24 @@ std::size_t run_here(std::size_t n, RangeFn fn, void* ctx, const MapControl& con
         fn(ctx, t_worker, 0, n);
         return n;
     }
-    // Inside a worker (nested work) the enclosing job's flag still applies.
+    // Nested work keeps the enclosing job's flag and whatever polls it.
+    const bool top_level = t_cancel == nullptr;
     std::atomic<bool> own{false};
-    const std::atomic<bool>& cancelled = t_cancel != nullptr ? *t_cancel : own;
+    const std::atomic<bool>& cancelled = top_level ? own : *t_cancel;
     CancelScope scope(&cancelled);
+    InlinePoll inline_poll{&control, &own, Clock::now() + kPollInterval};
+    struct RestorePoll {
+        InlinePoll* saved;
+        ~RestorePoll() { t_inline_poll = saved; }
+    } restore{t_inline_poll};
+    if (top_level && control.poll != nullptr) t_inline_poll = &inline_poll;
+    const bool polled = t_inline_poll != nullptr && t_inline_poll->cancelled == &cancelled;
     const std::size_t step = elements_per_check(control.element_cost_ns);
-    Clock::time_point next_poll = Clock::now() + kPollInterval;
     std::size_t done = 0;
     while (done < n) {
         done += run_range(fn, ctx, t_worker, done, std::min(n, done + step), step, cancelled);
         if (cancelled.load(std::memory_order_relaxed)) return kCancelled;
-        if (control.poll != nullptr && Clock::now() >= next_poll) {
-            if (control.poll(control.poll_ctx)) return kCancelled;
-            next_poll = Clock::now() + kPollInterval;
-        }
+        if (polled && t_inline_poll->stop_requested()) return kCancelled;
     }
     return done;
 }

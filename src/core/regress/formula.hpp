@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pool/worker_pool.hpp"
+
 namespace zyl::regress {
 
 // Unary operations first (codes below kFirstBinary), then binary ones.
@@ -72,8 +74,13 @@ struct Columns {
     std::size_t samples = 0;
 };
 
-// True when the list is a well-formed postfix formula over `n_vars`
-// variables with known operations.
+// The most terms a formula may have. The search builds formulas of a few
+// dozen terms; the bound caps what a formula made by hand or read back from
+// storage can cost to evaluate, render or export.
+inline constexpr std::size_t kMaxTerms = 256;
+
+// True when the list is a well-formed postfix formula of at most kMaxTerms
+// terms over `n_vars` variables with known operations.
 bool well_formed(const Formula& f, std::size_t n_vars);
 
 // Reusable scratch for evaluating whole formulas on one thread.
@@ -94,5 +101,26 @@ private:
     std::size_t n_ = 0;
     bool formed_ = false;
 };
+
+// Input data in any layout: the value of variable j in sample i is the
+// double at base + j * variable_stride + i * sample_stride (strides in
+// bytes, of any sign, the address not necessarily aligned).
+struct SampleTable {
+    const std::byte* base;
+    std::size_t variables;
+    std::size_t samples;
+    std::ptrdiff_t variable_stride;
+    std::ptrdiff_t sample_stride;
+
+    double at(std::size_t variable, std::size_t sample) const;
+};
+
+// out[i] = the value of `f` on sample i, NaN where the sample fails and
+// everywhere when the formula is ill-formed. The samples are taken in blocks
+// on the worker pool, each block's variables copied into columns first, so
+// the scratch space depends on the formula only, never on the sample count.
+// False when the work stopped early (`control` cancelled it): out is then
+// incomplete.
+bool evaluate_samples(const Formula& f, const SampleTable& data, double* out, const MapControl& control = {});
 
 }  // namespace zyl::regress

@@ -52,6 +52,10 @@ constexpr std::size_t kSumPartsByResidual = 2;
 // One part in this many of the evaluation budget is kept for the reach
 // stage.
 constexpr std::size_t kReachShare = 8;
+// Finishing one structure takes about as long as scoring this many
+// candidates on one thread; a time-limited search leaves that much time,
+// for every round of structures the workers finish, before its limit.
+constexpr double kFinishInCandidates = 45.0;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.141592653589793;
@@ -174,7 +178,22 @@ private:
     }
     // The levels leave a share of the budget to the reach stage.
     std::size_t level_budget() const { return options_.max_evaluations - options_.max_evaluations / kReachShare; }
-    bool over_time() const { return options_.time_limit > 0.0 && elapsed() > options_.time_limit; }
+    bool over_time() const {
+        return options_.time_limit > 0.0 && elapsed() + finishing_reserve_ > options_.time_limit;
+    }
+    // No structure is begun past the limit, so finishing runs past it by at
+    // most the structures under way; those not begun are left out.
+    bool finishing_over_time() const { return options_.time_limit > 0.0 && elapsed() > options_.time_limit; }
+    // After a scoring phase: the time finishing is expected to take, from
+    // what one candidate cost and how many structures would be finished.
+    void reserve_finishing(double scoring_seconds, std::size_t candidates) {
+        if (options_.time_limit <= 0.0 || candidates == 0) return;
+        const double slots = static_cast<double>(scratch_.size());
+        const double candidate_seconds = scoring_seconds * slots / static_cast<double>(candidates);
+        const double rounds =
+            std::ceil(static_cast<double>(structures_to_finish(kFinishedPerComplexity).size()) / slots);
+        finishing_reserve_ = rounds * kFinishInCandidates * candidate_seconds;
+    }
     // Once the hook has asked to stop, the answer stays: the request it
     // reported (a raised exception) is not repeated.
     bool should_stop() {
@@ -369,7 +388,7 @@ private:
             wrap->unary_only = unary_only;
             add_entry(std::move(*wrap));
         };
-        for (std::size_t k = 0; k < bases.size() && !poll_stop(); ++k) {
+        for (std::size_t k = 0; k < bases.size() && !poll_stop() && !over_time(); ++k) {
             const std::uint32_t e = bases[k];
             unary_only = k >= binary_bases;
             // Rates inside exp, sin and cos: unit starts and starts that
@@ -496,6 +515,11 @@ private:
                 },
                 hooks_.control);
             if (done == kCancelled || should_stop()) return false;
+            // The fits not made leave their structures unfitted.
+            if (over_time()) {
+                budget_spent_ = true;
+                break;
+            }
         }
         for (const Fitted& f : fitted) evaluations_ += f.evaluations;
         return true;
@@ -533,13 +557,13 @@ private:
             std::vector<std::uint32_t> order = ranked(slots, ids, rank, want);
             std::unordered_set<std::uint64_t> local;
             for (std::uint32_t i : order) {
-                if (out.size() == count || poll_stop()) break;
+                if (out.size() == count || poll_stop() || over_time()) break;
                 auto [it, fresh] = keys.emplace(i, 0);
                 if (fresh) it->second = key_of(moves[i], slots[i].verdict);
                 if (taken.count(it->second) || !local.insert(it->second).second) continue;
                 out.push_back(i);
             }
-            if (out.size() == count || want == ids.size()) return out;
+            if (out.size() == count || want == ids.size() || over_time()) return out;
         }
     }
 
@@ -551,12 +575,14 @@ private:
         evaluations_ += moves.size();
         std::vector<Slot> slots(moves.size());
         const std::size_t block = std::max<std::size_t>(1, kBlockWork / (4 * n_));
+        const double scoring_start = elapsed();
         for (std::size_t first = 0; first < moves.size(); first += block) {
             const std::size_t count = std::min(block, moves.size() - first);
             auto done = parallel_for_workers(
                 count, [&](std::size_t w, std::size_t i) { score(moves[first + i], scratch_[w], slots[first + i]); },
                 hooks_.control);
             if (done == kCancelled || should_stop()) return false;
+            reserve_finishing(elapsed() - scoring_start, first + count);
             if (over_time()) {
                 budget_spent_ = true;
                 return true;
@@ -625,7 +651,7 @@ private:
         const std::size_t n_main = kept.size();
         kept.insert(kept.end(), helpers.begin(), helpers.end());
         if (stop_seen_) return false;
-        for (std::size_t k = 0; k < kept.size() && !poll_stop(); ++k) {
+        for (std::size_t k = 0; k < kept.size() && !poll_stop() && !over_time(); ++k) {
             const std::uint32_t i = kept[k];
             Entry e = entry_of(moves[i], c);
             e.error = slots[i].error;
@@ -735,6 +761,7 @@ private:
         auto done = parallel_for_workers(
             structures.size(),
             [&](std::size_t w, std::size_t i) {
+                if (finishing_over_time()) return;
                 Formula f = structures[i];
                 Evaluator& ev = scratch_[w].evaluator;
                 if (!fit_constants(f, data_, y_, ev, {}, w_)) return;
@@ -778,6 +805,7 @@ private:
     std::size_t evaluations_ = 0;
     std::size_t last_candidates_ = 0;
     bool budget_spent_ = false;
+    double finishing_reserve_ = 0.0;  // seconds; see reserve_finishing
     bool stop_seen_ = false;
     bool ended_early_ = false;  // by the level hook
     std::chrono::steady_clock::time_point last_poll_{};

@@ -13,6 +13,7 @@
 #include "algebra/octonion.hpp"
 #include "catalog.hpp"
 #include "inner_loop.hpp"
+#include "kernels/element_costs.hpp"
 #include "strided.hpp"
 
 namespace zyl::py::arrays {
@@ -84,11 +85,11 @@ constexpr std::size_t kMaxPlannedLength = 1024;
 
 // The signature of one element as the small integers the list API takes;
 // false with the list API's OverflowError for an entry outside -128 .. 127.
-bool read_signature(char* base, npy_intp len, npy_intp step, std::vector<std::int8_t>& out) {
+bool read_signature(char* base, npy_intp len, npy_intp step, bool is_unsigned, std::vector<std::int8_t>& out) {
     out.resize(static_cast<std::size_t>(len));
     for (npy_intp p = 0; p < len; ++p) {
         const std::int64_t v = at<std::int64_t>(base, static_cast<std::size_t>(p), step);
-        if (v < -128 || v > 127) return false;
+        if (is_unsigned ? static_cast<std::uint64_t>(v) > 127 : v < -128 || v > 127) return false;
         out[static_cast<std::size_t>(p)] = static_cast<std::int8_t>(v);
     }
     return true;
@@ -99,6 +100,12 @@ struct GeometricOperands {
     char* const* data;
     const npy_intp* steps;
     std::size_t len;
+    bool unsigned_signature;
+
+    bool read_signature_of(std::size_t i, npy_intp sig_len, std::vector<std::int8_t>& out) const {
+        return read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], unsigned_signature,
+                              out);
+    }
 
     // Reads element i's a and b in place when their axis is contiguous, from
     // a contiguous copy otherwise; r is formed apart (the output may be one
@@ -126,63 +133,88 @@ int raise_fault(const GeometricProductStatus& status) {
     return raise_in_loop(PyExc_ValueError, describe(status).c_str());
 }
 
+// Lowers `first` to i; the fault of the lowest element wins, whatever the
+// split of the range.
+void note_fault(std::atomic<std::size_t>& first, std::size_t i) {
+    std::size_t seen = first.load();
+    while (i < seen && !first.compare_exchange_weak(seen, i)) {
+    }
+}
+
 // Elements that share one signature (the usual case: a single signature
 // broadcast against every pair) run on the pool with one plan.
 int geometric_shared_signature(const GeometricOperands& ops, std::size_t n, const std::vector<std::int8_t>& sig) {
     const GeometricProductPlan plan(ops.len, sig);
-    // The fault of the lowest element wins, whatever the split of the range.
     std::atomic<std::size_t> first_fault{n};
     const double cost_ns = 1.0 * static_cast<double>(ops.len * ops.len) + 5.0;
     const int rc = run_elements(n, cost_ns, true, [&](std::size_t i) {
-        if (ops.multiply(i, plan).ok()) return;
-        std::size_t seen = first_fault.load();
-        while (i < seen && !first_fault.compare_exchange_weak(seen, i)) {
-        }
+        if (!ops.multiply(i, plan).ok()) note_fault(first_fault, i);
     });
     if (rc != 0) return rc;
     if (first_fault.load() == n) return 0;
     return raise_fault(ops.multiply(first_fault.load(), plan));
 }
 
-int geometric_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
+// Element i multiplied term by term under its own signature, or the fault
+// that stopped it (r is then left alone).
+GeometricProductStatus multiply_term_by_term(const GeometricOperands& ops, npy_intp sig_len, std::size_t i) {
+    std::vector<std::int8_t> sig;
+    ops.read_signature_of(i, sig_len, sig);
+    std::vector<double> a(ops.len), b(ops.len), r;
+    for (std::size_t k = 0; k < ops.len; ++k) {
+        a[k] = at(ops.data[0] + static_cast<npy_intp>(i) * ops.steps[0], k, ops.steps[4]);
+        b[k] = at(ops.data[1] + static_cast<npy_intp>(i) * ops.steps[1], k, ops.steps[5]);
+    }
+    const GeometricProductStatus status = geometric_product(a, b, sig, r);
+    if (!status.ok()) return status;
+    for (std::size_t k = 0; k < ops.len; ++k)
+        at(ops.data[3] + static_cast<npy_intp>(i) * ops.steps[3], k, ops.steps[7]) = r[k];
+    return status;
+}
+
+// Signatures that differ from element to element, or algebras too large to
+// tabulate: each element is multiplied on its own, on the pool. A long
+// product looks for cancellation row by row, so even a single one stops
+// on Ctrl-C.
+int geometric_term_by_term(const GeometricOperands& ops, std::size_t n, npy_intp sig_len) {
+    std::atomic<std::size_t> first_fault{n};
+    const double cost_ns = cost::kGeometricTerm * static_cast<double>(ops.len * ops.len) + 50.0;
+    const int rc = run_elements(n, cost_ns, true, [&](std::size_t i) {
+        const GeometricProductStatus status = multiply_term_by_term(ops, sig_len, i);
+        if (!status.ok() && status.fault != GeometricProductFault::cancelled) note_fault(first_fault, i);
+    });
+    if (rc != 0) return rc;
+    if (first_fault.load() == n) return 0;
+    return raise_fault(multiply_term_by_term(ops, sig_len, first_fault.load()));
+}
+
+int geometric_loop(PyArrayMethod_Context* context, char* const* data, const npy_intp* dims, const npy_intp* steps,
                    NpyAuxData*) {
     const auto n = static_cast<std::size_t>(dims[0]);
     if (n == 0) return 0;
-    const GeometricOperands ops{data, steps, static_cast<std::size_t>(dims[1])};
+    const GeometricOperands ops{data, steps, static_cast<std::size_t>(dims[1]), integers_unsigned(context, 2)};
     const npy_intp sig_len = dims[2];
     std::vector<std::int8_t> first, sig;
     bool shared = true;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], i == 0 ? first : sig))
+        if (!ops.read_signature_of(i, sig_len, i == 0 ? first : sig))
             return raise_in_loop(PyExc_OverflowError, "out of range integral type conversion attempted");
         if (i > 0 && sig != first) shared = false;
         if (steps[2] == 0) break;
     }
     if (shared && ops.len <= kMaxPlannedLength) return geometric_shared_signature(ops, n, first);
-    // Rare: signatures that differ from element to element, or algebras too
-    // large to tabulate; each element is multiplied on its own, in order.
-    for (std::size_t i = 0; i < n; ++i) {
-        read_signature(data[2] + static_cast<npy_intp>(i) * steps[2], sig_len, steps[6], sig);
-        std::vector<double> a(ops.len), b(ops.len), r;
-        for (std::size_t k = 0; k < ops.len; ++k) {
-            a[k] = at(data[0] + static_cast<npy_intp>(i) * steps[0], k, steps[4]);
-            b[k] = at(data[1] + static_cast<npy_intp>(i) * steps[1], k, steps[5]);
-        }
-        const GeometricProductStatus status = geometric_product(a, b, sig, r);
-        if (!status.ok()) return raise_fault(status);
-        for (std::size_t k = 0; k < ops.len; ++k) at(data[3] + static_cast<npy_intp>(i) * steps[3], k, steps[7]) = r[k];
-    }
-    return 0;
+    return geometric_term_by_term(ops, n, sig_len);
 }
 
 // ---- Christoffel symbols ---------------------------------------------------
 
 // Operands (2),(),(),(),()->(): points, lam, mu, nu, rs, value. The indices
-// are counts in the list API: a negative one is refused with its message.
-int christoffel_loop(PyArrayMethod_Context*, char* const* data, const npy_intp* dims, const npy_intp* steps,
-                     NpyAuxData*) {
+// are counts in the list API: a negative one is refused with its message,
+// and any uint64 is taken as it is.
+int christoffel_loop(PyArrayMethod_Context* context, char* const* data, const npy_intp* dims,
+                     const npy_intp* steps, NpyAuxData*) {
     const auto n = static_cast<std::size_t>(dims[0]);
-    for (int k = 1; k <= 3; ++k)
+    for (int k = 1; k <= 3 && !integers_unsigned(context, k); ++k)
         for (std::size_t i = 0; i < (steps[k] == 0 ? std::min<std::size_t>(n, 1) : n); ++i)
             if (at<std::int64_t>(data[k], i, steps[k]) < 0)
                 return raise_in_loop(PyExc_OverflowError, "can't convert negative int to unsigned");

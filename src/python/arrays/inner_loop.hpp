@@ -14,6 +14,7 @@
 #include "interrupt.hpp"
 #include "numpy_api.hpp"
 #include "panic.hpp"
+#include "pool/serial_for.hpp"
 #include "pool/worker_pool.hpp"
 
 namespace zyl::py::arrays {
@@ -23,9 +24,18 @@ namespace zyl::py::arrays {
 // pays only for about twice that.
 inline constexpr double kPoolMinWorkNs = 150'000.0;
 
-// A long run of small loop calls (numpy's buffered casts hand over a few
-// thousand elements at a time) still looks for signals this often.
-inline constexpr auto kSerialPollInterval = std::chrono::milliseconds(50);
+// Signals are looked for at most this often. From a loop that runs without
+// the interpreter lock a look takes the lock, which makes a running Python
+// thread hand it over; looking much more often would slow such threads down.
+inline constexpr auto kSignalPollInterval = std::chrono::milliseconds(20);
+
+// Estimated work between two looks at the clock.
+inline constexpr double kClockCheckWorkNs = 1'000'000.0;
+
+// numpy's own work around one call of a loop (its iteration, buffering and
+// casts, the indexing of ufunc.at), counted as work done, so that a long run
+// of short calls looks for signals as often as one long call does.
+inline constexpr double kCallOverheadNs = 100.0;
 
 // Runs pending signal handlers from a thread that may or may not hold the
 // interpreter lock; true when one raised (the exception stays set).
@@ -36,6 +46,34 @@ inline bool poll_signals_any_lock() {
     return raised;
 }
 
+// When this thread last looked for signals, and the work it has done since
+// it last looked at the clock: both outlive a single loop call.
+struct SignalWatch {
+    double unchecked_work_ns = 0.0;
+    std::chrono::steady_clock::time_point last_poll = std::chrono::steady_clock::now();
+
+    // True once a poll interval has passed since the last look.
+    bool poll_due() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_poll < kSignalPollInterval) return false;
+        last_poll = now;
+        return true;
+    }
+
+    // Counts work done; true when a look it led to found a raising handler.
+    bool raised_after(double work_ns) {
+        unchecked_work_ns += work_ns;
+        if (unchecked_work_ns < kClockCheckWorkNs) return false;
+        unchecked_work_ns = 0.0;
+        return poll_due() && poll_signals_any_lock();
+    }
+};
+
+inline SignalWatch& signal_watch() {
+    thread_local SignalWatch watch;
+    return watch;
+}
+
 // Sets ZYLPanic for a map that lost elements, whatever the lock state.
 inline int report_incomplete_map() {
     PyGILState_STATE state = PyGILState_Ensure();
@@ -44,38 +82,38 @@ inline int report_incomplete_map() {
     return -1;
 }
 
+// body(i) for i in [0, n) in order on the calling thread, looking for
+// signals every millisecond or so of estimated work.
 inline int run_serially_polled(std::size_t n, double cost_ns, auto&& body) {
-    for (std::size_t i = 0; i < n; ++i) body(i);
-    if (static_cast<double>(n) * cost_ns < kPoolMinWorkNs / 8) return 0;
-    thread_local auto last_poll = std::chrono::steady_clock::now();
-    auto now = std::chrono::steady_clock::now();
-    if (now - last_poll < kSerialPollInterval) return 0;
-    last_poll = now;
-    return poll_signals_any_lock() ? -1 : 0;
+    SignalWatch& watch = signal_watch();
+    if (watch.raised_after(kCallOverheadNs)) return -1;
+    const std::size_t block = elements_per_poll(cost_ns);
+    for (std::size_t begin = 0; begin < n;) {
+        const std::size_t end = n - begin > block ? begin + block : n;
+        for (std::size_t i = begin; i < end; ++i) body(i);
+        if (watch.raised_after(static_cast<double>(end - begin) * cost_ns)) return -1;
+        begin = end;
+    }
+    return 0;
 }
 
-// The range goes to the pool in slices of about this much work, and the
-// calling thread looks for signals between them, so a long call answers
-// Ctrl-C within a few tens of milliseconds.
-//
-// Signals are looked for only between slices, never from inside a job: that
-// needs the interpreter lock, and a thread that holds the lock may itself be
-// waiting for the pool (the list functions keep the lock while they wait), so
-// asking for it while this job occupies the pool could wait forever.
-inline constexpr double kSliceWorkNs = 40'000'000.0;
+// The pool asks its poll every few milliseconds; the signals are looked for
+// once a poll interval has passed. `look` runs the handlers.
+template <class Look>
+struct PacedPoll {
+    Look look;
 
-// parallel_for over [0, n) slice by slice; the number of elements done, or
-// kCancelled once `signalled` says a handler raised.
-inline std::size_t run_sliced(std::size_t n, double cost_ns, auto&& body, auto&& signalled) {
-    const auto slice = static_cast<std::size_t>(std::max(1.0, kSliceWorkNs / cost_ns));
-    const MapControl control{nullptr, nullptr, cost_ns};
-    for (std::size_t begin = 0; begin < n; begin += slice) {
-        const std::size_t len = std::min(slice, n - begin);
-        const std::size_t done = parallel_for(len, [&](std::size_t i) { body(begin + i); }, control);
-        if (done != len) return begin + done;
-        if (begin + len < n && signalled()) return kCancelled;
+    static bool ask(void* self) {
+        auto* p = static_cast<PacedPoll*>(self);
+        return signal_watch().poll_due() && p->look();
     }
-    return n;
+    MapControl control(double cost_ns) { return {&PacedPoll::ask, this, cost_ns}; }
+};
+
+template <class Look>
+std::size_t parallel_for_polled(std::size_t n, double cost_ns, auto&& body, Look look) {
+    PacedPoll<Look> poll{look};
+    return parallel_for(n, body, poll.control(cost_ns));
 }
 
 // body(i) for i in [0, n): each element reads its own inputs and writes only
@@ -83,6 +121,9 @@ inline std::size_t run_sliced(std::size_t n, double cost_ns, auto&& body, auto&&
 // or -1 with an exception set (KeyboardInterrupt from a signal handler).
 // `splittable` is false when numpy handed over a loop whose elements depend
 // on each other (a reduction or accumulation): it then runs in order.
+//
+// On the pool the calling thread looks for signals while it waits, and an
+// element that checks job_cancelled() stops inside itself once they raised.
 inline int run_elements(std::size_t n, double cost_ns, bool splittable, auto&& body) {
     if (!splittable || static_cast<double>(n) * cost_ns < kPoolMinWorkNs)
         return run_serially_polled(n, cost_ns, body);
@@ -94,9 +135,9 @@ inline int run_elements(std::size_t n, double cost_ns, bool splittable, auto&& b
         // Never wait for the pool holding the lock: other threads run, and
         // a job elsewhere never waits for this thread.
         ReleasedLock unlocked;
-        done = run_sliced(n, cost_ns, body, [&] { return unlocked.signalled(); });
+        done = parallel_for_polled(n, cost_ns, body, [&] { return unlocked.signalled(); });
     } else {
-        done = run_sliced(n, cost_ns, body, [] { return poll_signals_any_lock(); });
+        done = parallel_for_polled(n, cost_ns, body, [] { return poll_signals_any_lock(); });
     }
     if (done == n) return 0;
     if (done == kCancelled) return -1;

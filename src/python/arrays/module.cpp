@@ -1,5 +1,5 @@
-// The zyl_core.arrays submodule: the batch functions as numpy ufuncs, arrays
-// in and float64 arrays out. The functions are made on the first lookup of
+// zyl_core._arrays, the native half of zyl_core.arrays: the batch functions
+// as numpy ufuncs, arrays in and arrays out. The functions are made on the first lookup of
 // any of them, which is also when numpy is first imported, so that
 // `import zyl_core` never needs numpy.
 #include "catalog.hpp"
@@ -25,10 +25,11 @@ bool add_owned(PyObject* module, const char* name, PyObject* obj) {
     return rc == 0;
 }
 
-// An ImportError that says what needs numpy, caused by numpy's own error.
+// An ImportError that says what failed, caused by numpy's own error. The
+// Python half has checked that numpy is there and new enough.
 void explain_missing_numpy() {
     PyObject* cause = PyErr_GetRaisedException();
-    PyErr_SetString(PyExc_ImportError, "zyl_core.arrays needs numpy 2.0 or newer");
+    PyErr_SetString(PyExc_ImportError, "zyl_core.arrays could not load numpy's C API");
     PyObject* exc = PyErr_GetRaisedException();
     PyException_SetCause(exc, cause);
     PyException_SetContext(exc, Py_XNewRef(cause));
@@ -65,7 +66,7 @@ PyObject* module_getattr(PyObject* module, PyObject* name) {
         if (!populate(module)) return nullptr;
         return PyObject_GetAttr(module, name);
     }
-    PyErr_Format(PyExc_AttributeError, "module 'zyl_core.arrays' has no attribute '%U'", name);
+    PyErr_Format(PyExc_AttributeError, "module 'zyl_core._arrays' has no attribute '%U'", name);
     return nullptr;
 }
 
@@ -97,11 +98,12 @@ PyMethodDef arrays_methods[] = {
 
 PyModuleDef arrays_def = {
     PyModuleDef_HEAD_INIT,
-    "zyl_core.arrays",
+    "zyl_core._arrays",
     "The batch functions of zyl_core for numpy arrays: ufuncs (element-wise) and generalized ufuncs (pairs,\n"
-    "octonions, multivectors) that broadcast, take out=, where= and casting=, dispatch to dask and xarray\n"
-    "through __array_ufunc__, and give float64 results bit for bit equal to the list functions' values.\n"
-    "numpy is imported on the first use of any of them.",
+    "octonions, multivectors) that broadcast, take out=, where=, casting= and dtype=, dispatch to dask and\n"
+    "xarray through __array_ufunc__, and give float64 results bit for bit equal to the list functions' values.\n"
+    "float32 input gives float32 results: the float64 values rounded once. numpy is imported on the first\n"
+    "use of any of them.",
     0, arrays_methods, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
@@ -116,7 +118,8 @@ PyObject* create_arrays_module() {
         ok = s != nullptr && PyList_Append(all, s) == 0;
         Py_XDECREF(s);
     }
-    if (!ok || PyModule_AddObjectRef(module, "__all__", all) < 0) {
+    if (!ok || PyModule_AddObjectRef(module, "__all__", all) < 0 ||
+        PyModule_AddFunctions(module, arrays::vector_kernels_methods) < 0) {
         Py_XDECREF(all);
         Py_DECREF(module);
         return nullptr;

@@ -51,6 +51,12 @@ bool read_seconds(PyObject* v, const char* key, double& out) {
         out = 0.0;
         return true;
     }
+    // A bool is an int to Python, but True seconds is a mistake, as for the
+    // integer options.
+    if (PyBool_Check(v)) {
+        PyErr_Format(PyExc_TypeError, "option '%s' must be a float or None, not 'bool'", key);
+        return false;
+    }
     const double x = PyFloat_AsDouble(v);
     if (x == -1.0 && PyErr_Occurred()) {
         PyErr_Clear();

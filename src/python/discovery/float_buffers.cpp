@@ -19,9 +19,17 @@ FloatBuffer::~FloatBuffer() {
 }
 
 bool FloatBuffer::acquire(PyObject* obj, int ndim, const char* name) {
-    if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+    return acquire_with(obj, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT, "C-contiguous ", ndim, name);
+}
+
+bool FloatBuffer::acquire_strided(PyObject* obj, int ndim, const char* name) {
+    return acquire_with(obj, PyBUF_STRIDES | PyBUF_FORMAT, "", ndim, name);
+}
+
+bool FloatBuffer::acquire_with(PyObject* obj, int flags, const char* layout, int ndim, const char* name) {
+    if (PyObject_GetBuffer(obj, &view_, flags) != 0) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s must be a C-contiguous float64 buffer, not '%.200s'", name,
+        PyErr_Format(PyExc_TypeError, "%s must be a %sfloat64 buffer, not '%.200s'", name, layout,
                      Py_TYPE(obj)->tp_name);
         return false;
     }

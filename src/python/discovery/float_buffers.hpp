@@ -20,9 +20,15 @@ public:
     // Takes a C-contiguous buffer of doubles with `ndim` dimensions; false
     // with a TypeError or ValueError naming `name` otherwise.
     bool acquire(PyObject* obj, int ndim, const char* name);
+    // The same for a buffer in any memory layout (a transposed or sliced
+    // array, say), read through stride().
+    bool acquire_strided(PyObject* obj, int ndim, const char* name);
 
     const double* data() const { return static_cast<const double*>(view_.buf); }
+    const std::byte* bytes() const { return static_cast<const std::byte*>(view_.buf); }
     std::size_t extent(int axis) const { return static_cast<std::size_t>(view_.shape[axis]); }
+    // Bytes from one element to the next along `axis`.
+    std::ptrdiff_t stride(int axis) const { return view_.strides[axis]; }
     // "(3, 100)" style text of the shape, for messages.
     std::string shape_text() const;
 
@@ -30,6 +36,8 @@ public:
     std::vector<const double*> rows() const;
 
 private:
+    bool acquire_with(PyObject* obj, int flags, const char* layout, int ndim, const char* name);
+
     Py_buffer view_{};
     bool held_ = false;
 };

@@ -2,7 +2,6 @@
 // on the data it was fitted to.
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
@@ -118,6 +117,12 @@ bool read_nodes(PyObject* nodes, regress::Formula& out) {
     PyObject* seq = PySequence_Fast(nodes, "nodes must be a sequence of node tuples");
     if (seq == nullptr) return false;
     const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+    if (static_cast<std::size_t>(n) > regress::kMaxTerms) {
+        Py_DECREF(seq);
+        PyErr_Format(PyExc_ValueError, "nodes has %zd entries, more than the %zu a formula may have", n,
+                     regress::kMaxTerms);
+        return false;
+    }
     bool ok = true;
     std::size_t depth = 0;
     for (Py_ssize_t i = 0; i < n && ok; ++i) {
@@ -245,7 +250,7 @@ constexpr std::size_t kReleaseFrom = 4096;
 PyObject* evaluate(PyObject* self, PyObject* arg) {
     const Fields& f = fields(self);
     FloatBuffer columns;
-    if (!columns.acquire(arg, 2, "columns")) return nullptr;
+    if (!columns.acquire_strided(arg, 2, "columns")) return nullptr;
     if (columns.extent(0) < f.n_vars) {
         PyErr_Format(PyExc_ValueError, "columns has shape %s but the formula uses %zu variables",
                      columns.shape_text().c_str(), f.n_vars);
@@ -255,19 +260,18 @@ PyObject* evaluate(PyObject* self, PyObject* arg) {
     PyObject* out = PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n * sizeof(double)));
     if (out == nullptr) return nullptr;
     auto* dst = reinterpret_cast<double*>(PyByteArray_AS_STRING(out));
-    const std::vector<const double*> rows = columns.rows();
-    auto work = [&] {
-        regress::Evaluator evaluator;
-        evaluator.run(f.formula, {rows, n});
-        auto values = evaluator.values();
-        if (evaluator.formed()) std::copy(values.begin(), values.end(), dst);
-        else std::fill(dst, dst + n, std::nan(""));
-    };
+    const regress::SampleTable data{columns.bytes(), columns.extent(0), n, columns.stride(0), columns.stride(1)};
+    bool complete;
     if (n >= kReleaseFrom) {
         ReleasedLock unlocked;
-        work();
+        complete = regress::evaluate_samples(f.formula, data, dst, unlocked.interruptible());
     } else {
-        work();
+        complete = regress::evaluate_samples(f.formula, data, dst, interruptible());
+    }
+    if (!complete) {
+        Py_DECREF(out);
+        if (!PyErr_Occurred()) raise_incomplete_map();
+        return nullptr;
     }
     return out;
 }
@@ -301,8 +305,8 @@ PyMethodDef methods[] = {
     {"to_text", Guard<&to_text>::call, METH_O,
      "to_text($self, names, /)\n--\n\nPlain text of the formula with variable j written as names[j]."},
     {"_evaluate", Guard<&evaluate>::call, METH_O,
-     "_evaluate($self, columns, /)\n--\n\nValues on a (n_features, n_samples) float64 buffer, as a bytearray of "
-     "float64; NaN where a sample cannot be evaluated."},
+     "_evaluate($self, columns, /)\n--\n\nValues on a (n_features, n_samples) float64 buffer in any layout, as a "
+     "bytearray of float64; NaN where a sample cannot be evaluated."},
     {"__reduce__", Guard<&reduce>::call, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };

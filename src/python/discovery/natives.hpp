@@ -1,6 +1,6 @@
 #pragma once
-// The native half of zyl_core.discovery: the fitting entry _fit and the
-// formula type _Formula, added to the submodule by its creator.
+// The native half of zyl_core.discovery, the private submodule
+// zyl_core._discovery: the fitting entry _fit and the formula type _Formula.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 

@@ -8,6 +8,15 @@ pandas and scikit-learn are used only by the features that name them.
 
 __all__ = ["FormulaRegressor", "Formula", "Front"]
 
+from zyl_core._discovery import _fit
+
+from .data import (
+    _as_samples, _as_targets, _as_weights, _check_finite, _feature_names, _finite_rows, _frame_names, _numpy,
+    _sample_weights,
+)
+from .formula import Formula
+from .front import Front, _is_terminal, _Progress
+
 # Parameters handed to the engine as they are; None leaves the engine's default.
 _ENGINE_OPTIONS = (
     "max_complexity", "max_evaluations", "time_limit", "use_trig", "max_constants", "model_selection",
@@ -18,15 +27,15 @@ _ENGINE_OPTIONS = (
 class FormulaRegressor:
     """Finds a formula y = f(X) with fitted constants, scikit-learn style.
 
-    Parameters (keyword-only; None means the engine's default):
-      max_complexity: largest formula size, in nodes (variables, constants, operations).
+    Parameters (keyword-only; None means the engine's default, given as [default]):
+      max_complexity: largest formula size, in nodes (variables, constants, operations). [10]
       max_evaluations: work budget of the search, in formula evaluations; the
-        search and its result are the same on every machine.
+        search and its result are the same on every machine. [4_000_000]
       time_limit: seconds after which the search stops with what it has; the
         result then depends on the machine's speed. None: no limit.
-      use_trig: allow sin and cos.
+      use_trig: allow sin and cos. [True]
       max_constants: most fitted constants inside one formula (besides the
-        overall scale and offset every candidate gets).
+        overall scale and offset every candidate gets). [2]
       model_selection: how best_ is chosen from the front. "mdl" (default):
         the least description length, the bits it takes to state the formula
         (its operations, its fitted constants to the precision the data give
@@ -120,8 +129,13 @@ class FormulaRegressor:
 
     def __repr__(self):
         defaults = type(self)().get_params()
-        changed = ", ".join(f"{k}={v!r}" for k, v in self.get_params().items() if v is not defaults[k] and v != defaults[k])
+        changed = ", ".join(f"{k}={v!r}" for k, v in self.get_params().items() if _changed(v, defaults[k]))
         return f"{type(self).__name__}({changed})"
+
+    def _repr_html_(self):
+        from .display import _estimator_html
+
+        return _estimator_html(self)
 
     def __sklearn_tags__(self):
         from sklearn.utils import InputTags, RegressorTags, Tags, TargetTags
@@ -211,9 +225,7 @@ class FormulaRegressor:
         predicted = self.predict(X)
         samples = _as_samples(X, type(self).__name__, self.n_features_in_)
         targets = _as_targets(y, samples)
-        weights = np.ones_like(targets) if sample_weight is None else np.asarray(sample_weight, dtype=np.float64)
-        if weights.shape != targets.shape:
-            raise ValueError(f"sample_weight has shape {weights.shape} but y has shape {targets.shape}")
+        weights = np.ones_like(targets) if sample_weight is None else _as_weights(sample_weight, targets)
         mean = np.average(targets, weights=weights)
         residual = float(np.sum(weights * (targets - predicted) ** 2))
         total = float(np.sum(weights * (targets - mean) ** 2))
@@ -245,6 +257,17 @@ class FormulaRegressor:
                 "The feature names should match those that were passed during fit.\n"
                 f"Fitted with: {list(fitted)!r}\nGiven: {list(given)!r}"
             )
+
+
+def _changed(value, default):
+    """Whether a parameter differs from its default; an array of names differs
+    from None (comparing it would give an array, which has no truth value)."""
+    if value is default:
+        return False
+    try:
+        return bool(value != default)
+    except (TypeError, ValueError):
+        return True
 
 
 def _r2_of(targets):

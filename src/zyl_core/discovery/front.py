@@ -1,11 +1,14 @@
-# What a fit shows: the Pareto front as a table (text, or a pandas DataFrame),
-# and the progress of a running search on stderr and to a callback.
+# What a fit shows: the front as a table (text, or a pandas DataFrame), and
+# the progress of a running search on stderr and to a callback.
+from zyl_core._optional import require
 
 
 class Front(tuple):
-    """The Pareto front of a fit: the best formula found for each complexity, in
-    increasing complexity, each with a smaller training error than the one
-    before. `selected` is the index of the formula the fit chose (best_).
+    """The front of a fit: for each complexity, in increasing complexity, the
+    formula with the best score by the fit's model_selection (description
+    length, or the error for "bic" and "accuracy"), kept when its training
+    error is smaller than that of every simpler one kept, and always kept when
+    it is the one the fit chose. `selected` is that one's index (best_).
 
     print(front) shows it as a table with each formula's rmse, description
     length in nats ("mdl"; "-" where the formula may not be selected: a fitted
@@ -50,16 +53,29 @@ class Front(tuple):
     def to_pandas(self):
         """The front as a pandas DataFrame with columns complexity, rmse,
         description_length, bic, formula, selected."""
-        import pandas
+        pandas = require("pandas", "Front.to_pandas", "all")
 
         return pandas.DataFrame(
             self.rows(), columns=["complexity", "rmse", "description_length", "bic", "formula", "selected"]
         )
 
+    def plot(self, ax=None):
+        """Draws complexity against rmse, the selected formula marked and
+        labelled (matplotlib, the 'plot' extra); a log scale when the errors
+        span decades. Returns the axes (a new figure's when ax is None)."""
+        from .plotting import _plot_front
+
+        return _plot_front(self, ax)
+
+    def _repr_html_(self):
+        from .display import _front_html
+
+        return _front_html(self)
+
 
 def _score(value):
     """A score column entry: '-' where a formula may not be selected by it."""
-    return f"{value:>9.2f}" if value == value and value not in (float("inf"), float("-inf")) else f"{'-':>9}"
+    return f"{value:>9.5g}" if value == value and value not in (float("inf"), float("-inf")) else f"{'-':>9}"
 
 
 class _Progress:

@@ -1,20 +1,65 @@
 # Turning what users pass as X and y into the float64 arrays the engine reads,
 # with errors that say which row, column or shape is wrong. numpy is imported
 # on first use, never when zyl_core is imported.
+from zyl_core._optional import require
 
 
 def _numpy():
-    import numpy
+    return require("numpy", "zyl_core.discovery", "discovery")
 
-    return numpy
+
+class _FeatureNameError(ValueError, TypeError):
+    """Names that are not strings: a bad value (ValueError) of the wrong type (TypeError, as scikit-learn says)."""
+
+
+def _checked_names(names, label):
+    """`names` as a tuple of str, or ValueError naming the entries that are not
+    strings, are empty or blank, or repeat an earlier one."""
+    names = tuple(names)
+
+    def listed(entries):
+        shown = ", ".join(entries[:5])
+        return shown + (f" and {len(entries) - 5} more" if len(entries) > 5 else "")
+
+    not_strings = [f"{label}[{i}] = {name!r} ({type(name).__name__})" for i, name in enumerate(names)
+                   if not isinstance(name, str)]
+    if not_strings:
+        raise _FeatureNameError(f"{label} must all be strings; these are not: {listed(not_strings)}")
+    blank = [f"{label}[{i}] = {name!r}" for i, name in enumerate(names) if not name.strip()]
+    if blank:
+        raise ValueError(f"{label} must not be empty or blank: {listed(blank)}")
+    unencodable = [f"{label}[{i}] = {name!r}" for i, name in enumerate(names) if not _is_unicode_text(name)]
+    if unencodable:
+        raise ValueError(f"{label} must be Unicode text; these hold lone surrogates: {listed(unencodable)}")
+    first = {}
+    repeated = []
+    for i, name in enumerate(names):
+        if name in first:
+            repeated.append(f"{label}[{i}] = {name!r} (as {label}[{first[name]}])")
+        first.setdefault(name, i)
+    if repeated:
+        raise ValueError(f"{label} must be distinct: {listed(repeated)}")
+    return tuple(str(name) for name in names)
+
+
+def _is_unicode_text(text):
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        return False
+    return True
 
 
 def _frame_names(X):
-    """The column names of a pandas DataFrame whose columns are all strings, else None."""
+    """The column names of a pandas DataFrame, checked as feature names are;
+    None for other inputs and for frames without string column names (as
+    scikit-learn, which then takes them as unnamed)."""
     if type(X).__module__.partition(".")[0] != "pandas" or not hasattr(X, "columns"):
         return None
     names = list(X.columns)
-    return names if all(isinstance(name, str) for name in names) else None
+    if not any(isinstance(name, str) for name in names):
+        return None
+    return list(_checked_names(names, "X's column names"))
 
 
 def _as_samples(X, who, n_features=None):
@@ -27,6 +72,11 @@ def _as_samples(X, who, n_features=None):
     array = np.asarray(X)
     if array.dtype.kind == "c":
         raise ValueError("Complex data not supported")
+    if array.dtype.kind in "US":
+        raise ValueError(
+            "dtype='numeric' is not compatible with arrays of bytes/strings. "
+            "Convert your data to numeric values explicitly instead."
+        )
     array = np.asarray(array, dtype=np.float64)
     if array.ndim == 0:
         raise ValueError(f"Expected a 2-D X of shape (n_samples, n_features), got a scalar: {X!r}")
@@ -77,6 +127,18 @@ def _as_targets(y, X):
         raise ValueError(
             f"X and y have different numbers of samples: X has shape {X.shape}, y has shape {array.shape}"
         )
+    return array
+
+
+def _as_weights(sample_weight, y):
+    """sample_weight as a 1-D float64 array with one weight per target of y."""
+    array = _numpy().asarray(sample_weight, dtype=_numpy().float64)
+    if array.ndim != 1:
+        raise ValueError(
+            f"sample_weight must be 1-D with one weight per sample, of shape {y.shape}; got shape {array.shape}"
+        )
+    if array.shape != y.shape:
+        raise ValueError(f"sample_weight has shape {array.shape} but y has shape {y.shape}")
     return array
 
 
@@ -196,11 +258,10 @@ def _feature_names(given, frame_names, n_features):
         return tuple(names)
     if isinstance(given, str):
         raise TypeError("feature_names must be a sequence of strings, one per column of X, not a single string")
-    names = tuple(given)
-    if not all(isinstance(name, str) and name for name in names):
-        raise TypeError(f"feature_names must hold non-empty strings, got {given!r}")
+    try:
+        names = tuple(given)
+    except TypeError:
+        raise TypeError(f"feature_names must be a sequence of strings, not {type(given).__name__}") from None
     if len(names) != n_features:
         raise ValueError(f"feature_names has {len(names)} names but X has {n_features} columns")
-    if len(set(names)) != len(names):
-        raise ValueError(f"feature_names must be distinct, got {given!r}")
-    return names
+    return _checked_names(names, "feature_names")

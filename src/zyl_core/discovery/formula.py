@@ -3,6 +3,12 @@
 # the engine's postfix nodes, never from the text, so they mean exactly what
 # the engine evaluated. sympy and numpy are imported only when asked for.
 
+from zyl_core._discovery import _Formula
+from zyl_core._optional import require
+
+from .data import _as_samples, _checked_names, _numpy
+
+
 class Formula:
     """A formula found by FormulaRegressor, written with the data's variable names.
 
@@ -18,8 +24,14 @@ class Formula:
     def __init__(self, native, feature_names, statistics=None):
         if not isinstance(native, _Formula):
             raise TypeError(f"Formula wraps a native formula (_Formula), not {type(native).__name__}")
+        if isinstance(feature_names, str):
+            raise TypeError("feature_names must be a sequence of strings, not a single string")
+        names = _checked_names(feature_names, "feature_names")
+        used = 1 + max((node[1] for node in native.nodes if node[0] == "var"), default=-1)
+        if len(names) < used:
+            raise ValueError(f"feature_names has {len(names)} names but the formula uses {used} variables")
         self._native = native
-        self._names = tuple(str(name) for name in feature_names)
+        self._names = names
         self._stats = None if statistics is None else dict(statistics)
 
     @property
@@ -156,8 +168,10 @@ class Formula:
         return self._evaluate(_as_samples(X, "this formula", len(self._names)))
 
     def _evaluate(self, array):
+        # Read in place, whatever the layout: a copy of a large X would be
+        # work that Ctrl-C cannot stop.
         np = _numpy()
-        values = self._native._evaluate(np.ascontiguousarray(array.T, dtype=np.float64))
+        values = self._native._evaluate(np.asarray(array, dtype=np.float64).T)
         return np.frombuffer(values, dtype=np.float64)
 
     def sympy(self):
@@ -168,7 +182,7 @@ class Formula:
         fitted double. zyl(a, b) is written exp(a) - log(b), its value wherever
         b > 0 and a <= 709.78.
         """
-        import sympy
+        sympy = require("sympy", "Formula.sympy", "discovery")
 
         variables = [sympy.Symbol(name) for name in self._names]
         # The engine writes each basis as a product of pi, e, square roots and integers.
@@ -191,13 +205,14 @@ class Formula:
         def leaf(node):
             return variables[node[1]] if node[0] == "var" else constant(node[1], node[2])
 
-        return _fold_postfix(self.nodes, leaf, unary, binary)
+        return _in_sympy(self, lambda: _fold_postfix(self.nodes, leaf, unary, binary))
 
     def latex(self):
         """The formula in LaTeX, as sympy writes it (sympy is needed)."""
-        import sympy
+        sympy = require("sympy", "Formula.latex", "discovery")
 
-        return sympy.latex(self.sympy())
+        expression = self.sympy()
+        return _in_sympy(self, lambda: sympy.latex(expression))
 
     def to_numpy_source(self, name="f"):
         """Python source of a function `name(x0, x1, ...)` computing the formula with numpy.
@@ -205,32 +220,44 @@ class Formula:
         It needs nothing but numpy, takes one argument per input column (scalars
         or arrays, broadcast together), and gives the same values as predict:
         the guards of the engine included, NaN where the formula is undefined.
-        A scalar call returns a float.
+        A scalar call returns a float. The arguments are the variable names made
+        into distinct Python identifiers (the docstring keeps the names as given).
         """
-        if not name.isidentifier():
-            raise ValueError(f"name must be a Python identifier, got {name!r}")
+        _check_function_name(name)
         arguments = _identifiers(self._names)
         used = set()
+        steps = []
+
+        def spilled(operand):
+            # Python's parser refuses deeply nested calls: an operand nested
+            # as deep as allowed is computed into a temporary first.
+            text, depth = operand
+            if depth < _MAX_NESTING:
+                return operand
+            steps.append(f"        _t{len(steps)} = {text}")
+            return f"_t{len(steps) - 1}", 0
 
         def leaf(node):
-            return arguments[node[1]] if node[0] == "var" else _float_literal(node[1])
+            return (arguments[node[1]] if node[0] == "var" else _float_literal(node[1])), 0
 
         def call(op):
             def emit(*operands):
                 used.add(op)
-                return f"_{op}({', '.join(operands)})"
+                operands = [spilled(operand) for operand in operands]
+                depth = 1 + max(depth for _, depth in operands)
+                return f"_{op}({', '.join(text for text, _ in operands)})", depth
 
             return emit
 
         unary = {op: call(op) for op in ("neg", "inv", "exp", "log", "sqrt", "sin", "cos", "abs", "square")}
         binary = {op: call(op) for op in ("add", "sub", "mul", "div", "zyl")}
-        expression = _fold_postfix(self.nodes, leaf, unary, binary)
-        signature = ", ".join(arguments)
+        expression, _ = _fold_postfix(self.nodes, leaf, unary, binary)
+        shapes = ", ".join(f"{argument}.shape" for argument in arguments)
         lines = [
             "import numpy as np",
             "",
             "",
-            f"def {name}({signature}):",
+            f"def {name}({', '.join(arguments)}):",
             f'    """{_docstring_text(str(self))}',
             "",
             "    Generated by zyl_core.discovery: NaN where the formula is undefined,",
@@ -238,8 +265,9 @@ class Formula:
             '    """',
             *(f"    {argument} = np.asarray({argument}, dtype=np.float64)" for argument in arguments),
             '    with np.errstate(all="ignore"):',
+            *steps,
             f"        value = np.asarray({expression}, dtype=np.float64)",
-            f"    value = np.broadcast_to(value, np.broadcast({signature}).shape).copy()",
+            f"    value = np.broadcast_to(value, np.broadcast_shapes({shapes})).copy()",
             "    return float(value) if value.ndim == 0 else value",
             "",
             "",
@@ -253,8 +281,37 @@ class Formula:
     def to_function(self):
         """The formula as a Python function of the variables (see to_numpy_source)."""
         namespace = {}
-        exec(compile(self.to_numpy_source(), f"<formula {self}>", "exec"), namespace)
+        exec(compile(self.to_numpy_source(), "<zyl_core.discovery formula>", "exec"), namespace)
         return namespace["f"]
+
+    def plot(self, X, y, ax=None):
+        """Draws the formula against data X, y (matplotlib, the 'plot' extra);
+        returns (axes, residual axes).
+
+        With one input: the data, the formula's curve across and a little
+        beyond their range, and the 95% confidence band of the curve (1.96
+        standard deviations, propagated from `covariance`; none where that is
+        unknown). With several: measured against predicted values and the
+        identity line. Residuals go on a second axes beneath `ax` (a new
+        figure when ax is None). A log scale is used where the values span
+        three decades or more, with relative residuals for such targets.
+        """
+        from .plotting import _plot_formula
+
+        return _plot_formula(self, X, y, ax)
+
+    def _repr_latex_(self):
+        from .display import _latex_display
+
+        return _latex_display(self)
+
+
+def _in_sympy(formula, work):
+    """work(), with sympy's RecursionError on a deeply nested formula told as such."""
+    try:
+        return work()
+    except RecursionError:
+        raise ValueError(f"this formula of {formula.complexity} nodes is nested too deeply for sympy") from None
 
 
 def _fold_postfix(nodes, leaf, unary, binary):
@@ -305,26 +362,58 @@ def _short(value, digits=2):
     return f"{value:.{digits}g}"
 
 
+# Calls nested deeper than this in generated source go through temporaries.
+_MAX_NESTING = 32
+
+# Names the generated module itself uses: numpy, the local result and the
+# builtin that makes it a float. Its helpers and temporaries start with "_",
+# which no argument does.
+_SOURCE_NAMES = frozenset({"np", "value", "float"})
+
+
 def _float_literal(value):
     text = repr(float(value))
     return text if text not in ("nan", "inf", "-inf") else f"float({text!r})"
 
 
 def _docstring_text(text):
-    return text.replace("\\", "\\\\").replace('"""', '\\"\\"\\"')
+    """`text` for a triple-quoted docstring: backslashes and quotes escaped,
+    characters that are not printable written as escapes."""
+    escaped = text.replace("\\", "\\\\").replace('"', '\\"')
+    return "".join(c if c.isprintable() else repr(c)[1:-1] for c in escaped)
+
+
+def _is_stable_identifier(text):
+    """Whether Python reads `text` as an identifier that is `text` itself:
+    the parser normalises identifiers (NFKC), so "ｎｐ" would be read as np."""
+    import keyword
+    import unicodedata
+
+    return text.isidentifier() and not keyword.iskeyword(text) and unicodedata.normalize("NFKC", text) == text
+
+
+def _check_function_name(name):
+    if not isinstance(name, str) or not _is_stable_identifier(name):
+        raise ValueError(f"name must be a Python identifier that is not a keyword, got {name!r}")
+    if name in _SOURCE_NAMES or name.startswith("_"):
+        raise ValueError(f"name {name!r} is taken by the generated module: use another name")
 
 
 def _identifiers(names):
-    """Distinct Python identifiers for the variable names, as close to them as possible."""
-    import keyword
-    import re
+    """Distinct Python identifiers for the variable names, as close to them as
+    possible, that the parser reads as they are written and that shadow none
+    of the generated module's own names."""
+    import unicodedata
 
     taken = set()
     result = []
-    for name in names:
-        ident = re.sub(r"\W", "_", name)
-        if not ident.isidentifier() or keyword.iskeyword(ident) or ident.startswith("_") or ident in ("np", "value"):
+    for j, name in enumerate(names):
+        normal = unicodedata.normalize("NFKC", name)
+        ident = "".join(c if ("a" + c).isidentifier() else "_" for c in normal)
+        if not _is_stable_identifier(ident) or ident.startswith("_") or ident in _SOURCE_NAMES:
             ident = "v_" + ident
+        if not _is_stable_identifier(ident):
+            ident = f"v_{j}"
         base, k = ident, 1
         while ident in taken:
             ident, k = f"{base}_{k}", k + 1
