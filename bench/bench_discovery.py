@@ -9,7 +9,8 @@ counts as a recovery when the selected formula agrees with the noise-free law
 on 200 fresh samples from the same ranges: to 1e-9 relative for laws with
 small-integer constants, 1e-6 for laws with real constants. With noise, it
 counts as the right structure when its error on the fresh samples stays below
-0.5% of the target's size (the noise itself is 1%).
+0.5% of the target's size at 1% noise, and a fifth of the noise level at more
+(2% at 10% noise: about what fitting a few constants to 100 samples leaves).
 
 With noise, every constant zyl_core's selected formula writes exactly must lie
 within 2 standard errors of that constant refitted freely with all the others
@@ -36,6 +37,7 @@ os.environ.setdefault("RAYON_NUM_THREADS", "2")
 import numpy as np  # noqa: E402
 
 import laws_holdout  # noqa: E402
+import laws_reach  # noqa: E402
 
 PI = math.pi
 
@@ -90,7 +92,7 @@ LAWS = [
     ("wave sin(2*pi*x/L)*A", "real", [(0, 1), (1, 3), (1, 5)], lambda x, l, a: a * np.sin(2 * PI * x / l)),
 ]
 
-LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS}
+LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS, "reach": laws_reach.LAWS}
 
 SAMPLES = 100
 FRESH = 200
@@ -109,7 +111,7 @@ def recovered(pred, truth, kind, noise):
         return False
     scale = np.sqrt(np.mean(truth**2))
     if noise > 0:
-        return bool(np.sqrt(np.mean((pred - truth) ** 2)) <= 0.005 * scale)
+        return bool(np.sqrt(np.mean((pred - truth) ** 2)) <= max(0.005, 0.2 * noise) * scale)
     tol = 1e-9 if kind == "int" else 1e-6
     return bool(np.max(np.abs(pred - truth) / np.maximum(np.abs(truth), 1e-3 * scale)) <= tol)
 

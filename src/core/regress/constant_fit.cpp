@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "elimination.hpp"
+
 namespace zyl::regress {
 namespace {
 
@@ -22,30 +24,7 @@ bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, 
                   std::vector<double>& x) {
     for (std::size_t i = 0; i < k; ++i) a[i * k + i] += damping * a[i * k + i] + 1e-300;
     for (std::size_t i = 0; i < k; ++i) g[i] = -g[i];
-    for (std::size_t col = 0; col < k; ++col) {
-        std::size_t pivot = col;
-        for (std::size_t r = col + 1; r < k; ++r)
-            if (std::fabs(a[r * k + col]) > std::fabs(a[pivot * k + col])) pivot = r;
-        if (!(std::fabs(a[pivot * k + col]) > 0.0)) return false;
-        if (pivot != col) {
-            for (std::size_t c = 0; c < k; ++c) std::swap(a[col * k + c], a[pivot * k + c]);
-            std::swap(g[col], g[pivot]);
-        }
-        for (std::size_t r = col + 1; r < k; ++r) {
-            const double m = a[r * k + col] / a[col * k + col];
-            for (std::size_t c = col; c < k; ++c) a[r * k + c] -= m * a[col * k + c];
-            g[r] -= m * g[col];
-        }
-    }
-    x.assign(k, 0.0);
-    for (std::size_t i = k; i-- > 0;) {
-        double s = g[i];
-        for (std::size_t c = i + 1; c < k; ++c) s -= a[i * k + c] * x[c];
-        x[i] = s / a[i * k + i];
-    }
-    for (double v : x)
-        if (!std::isfinite(v)) return false;
-    return true;
+    return solve_pivoted(a, g, k, 0.0, x);
 }
 
 // Residuals of the projected fit at the formula's current constants, each

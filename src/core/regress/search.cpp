@@ -11,6 +11,8 @@
 
 #include "constant_fit.hpp"
 #include "finish.hpp"
+#include "reach.hpp"
+#include "common_scale.hpp"
 #include "scaling.hpp"
 #include "scoring.hpp"
 #include "statistics.hpp"
@@ -41,6 +43,15 @@ constexpr int kPollMillis = 20;
 constexpr std::size_t kFitShare = 2;
 // Structures of each complexity finished into front candidates.
 constexpr std::size_t kFinishedPerComplexity = 4;
+// Parts of the weighted sums of the reach stage: of each complexity up to
+// this one, the most accurate few and those that explain most of a residual
+// target; a sum of larger parts is rarely worth its length.
+constexpr std::size_t kSumPartComplexity = 7;
+constexpr std::size_t kSumPartsByError = 6;
+constexpr std::size_t kSumPartsByResidual = 2;
+// One part in this many of the evaluation budget is kept for the reach
+// stage.
+constexpr std::size_t kReachShare = 8;
 // Finishing one structure takes about as long as scoring this many
 // candidates on one thread; a time-limited search leaves that much time,
 // for every round of structures the workers finish, before its limit.
@@ -151,7 +162,10 @@ public:
             if (best_error_ <= exact_error_ || budget_spent_ || over_time()) break;
             if (!level(c)) return finish_stopped();
             LevelReport report{c, last_candidates_, best_error_, elapsed()};
-            if (hooks_.level_done && !hooks_.level_done(report)) break;
+            if (hooks_.level_done && !hooks_.level_done(report)) {
+                ended_early_ = true;
+                break;
+            }
         }
         if (should_stop()) return finish_stopped();
         if (!finish_front()) return finish_stopped();
@@ -162,6 +176,8 @@ private:
     double elapsed() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     }
+    // The levels leave a share of the budget to the reach stage.
+    std::size_t level_budget() const { return options_.max_evaluations - options_.max_evaluations / kReachShare; }
     bool over_time() const {
         return options_.time_limit > 0.0 && elapsed() + finishing_reserve_ > options_.time_limit;
     }
@@ -274,7 +290,7 @@ private:
     std::vector<Move> moves_for(std::size_t c) const {
         std::vector<Move> moves;
         const std::size_t budget_left =
-            evaluations_ < options_.max_evaluations ? options_.max_evaluations - evaluations_ : 0;
+            evaluations_ < level_budget() ? level_budget() - evaluations_ : 0;
         auto room = [&] { return moves.size() < budget_left; };
         if (c - 1 < by_complexity_.size())
             for (std::uint32_t e : by_complexity_[c - 1])
@@ -555,7 +571,7 @@ private:
     bool level(std::size_t c) {
         std::vector<Move> moves = moves_for(c);
         last_candidates_ = moves.size();
-        if (evaluations_ + moves.size() >= options_.max_evaluations) budget_spent_ = true;
+        if (evaluations_ + moves.size() >= level_budget()) budget_spent_ = true;
         evaluations_ += moves.size();
         std::vector<Slot> slots(moves.size());
         const std::size_t block = std::max<std::size_t>(1, kBlockWork / (4 * n_));
@@ -687,8 +703,56 @@ private:
         return d;
     }
 
+    // The blocks the reach stage combines: of each complexity up to
+    // kSumPartComplexity, the structures that read a variable and are most
+    // accurate or explain most of a residual target; most accurate first.
+    std::vector<Block> reach_blocks() const {
+        std::vector<std::uint32_t> ids;
+        for (std::size_t c = 1; c < by_complexity_.size() && c <= kSumPartComplexity; ++c) {
+            std::vector<std::uint32_t> level;
+            for (std::uint32_t i : by_complexity_[c])
+                if (!pool_[i].block && pool_[i].has_var && std::isfinite(pool_[i].error)) level.push_back(i);
+            auto by = [&](auto key) {
+                return [&, key](std::uint32_t a, std::uint32_t b) { return key(pool_[a]) < key(pool_[b]); };
+            };
+            std::stable_sort(level.begin(), level.end(), by([](const Entry& e) { return e.error; }));
+            ids.insert(ids.end(), level.begin(), level.begin() + std::min(level.size(), kSumPartsByError));
+            std::stable_sort(level.begin(), level.end(), by([](const Entry& e) { return e.residual; }));
+            for (std::size_t k = 0, added = 0; k < level.size() && added < kSumPartsByResidual; ++k)
+                if (std::find(ids.begin(), ids.end(), level[k]) == ids.end()) {
+                    ids.push_back(level[k]);
+                    ++added;
+                }
+        }
+        std::stable_sort(ids.begin(), ids.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return pool_[a].error < pool_[b].error; });
+        std::vector<Block> blocks;
+        for (std::uint32_t i : ids) blocks.push_back({pool_[i].formula, pool_[i].values});
+        return blocks;
+    }
+
+    // Structures of the reach stage (reach.hpp), unless the search already
+    // explains the data to rounding, its time is up or the caller ended it
+    // early; false when stopped.
+    bool add_reach(std::vector<Formula>& structures) {
+        if (best_error_ <= exact_error_ || over_time() || ended_early_) return true;
+        ReachSettings settings;
+        settings.weights = w_;
+        settings.use_trig = options_.use_trig;
+        settings.floor_sse = floor_sse_;
+        settings.allowance = options_.max_evaluations / kReachShare;
+        settings.stop = [this] { return should_stop(); };
+        settings.control = hooks_.control;
+        ReachResult found = reach(data_, y_, reach_blocks(), settings);
+        evaluations_ += found.evaluations;
+        if (found.stopped) return false;
+        for (Formula& f : found.structures) structures.push_back(std::move(f));
+        return true;
+    }
+
     bool finish_front() {
-        const std::vector<Formula> structures = structures_to_finish(kFinishedPerComplexity);
+        std::vector<Formula> structures = structures_to_finish(kFinishedPerComplexity);
+        if (!add_reach(structures)) return false;
         std::vector<std::vector<Scored>> finished(structures.size());
         FinishSettings settings;
         settings.weights = w_;
@@ -701,6 +765,7 @@ private:
                 Formula f = structures[i];
                 Evaluator& ev = scratch_[w].evaluator;
                 if (!fit_constants(f, data_, y_, ev, {}, w_)) return;
+                drop_common_scale(f, data_, ev);
                 finished[i] = finish(f, data_, y_, ev, settings);
             },
             hooks_.control);
@@ -742,6 +807,7 @@ private:
     bool budget_spent_ = false;
     double finishing_reserve_ = 0.0;  // seconds; see reserve_finishing
     bool stop_seen_ = false;
+    bool ended_early_ = false;  // by the level hook
     std::chrono::steady_clock::time_point last_poll_{};
     Outcome outcome_;
 };
