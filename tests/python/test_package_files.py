@@ -40,10 +40,10 @@ def test_the_installed_files_are_the_checkouts():
 
 @pytest.mark.parametrize("name", ["zyl_core.arrays", "zyl_core.discovery", "zyl_core.discovery.estimator"])
 def test_find_spec_gives_the_file(name):
-    spec = importlib.util.find_spec(name)
-    assert spec.name == name and pathlib.Path(spec.origin).is_file()
-    assert pathlib.Path(spec.origin).is_relative_to(FOLDER)
-    assert sys.modules[name].__file__ == spec.origin
+    found = importlib.util.find_spec(name)
+    assert found.name == name and pathlib.Path(found.origin).is_file()
+    assert pathlib.Path(found.origin).is_relative_to(FOLDER)
+    assert sys.modules[name].__file__ == found.origin
 
 
 def test_getsource_reads_the_installed_file():

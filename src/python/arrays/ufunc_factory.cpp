@@ -137,7 +137,7 @@ bool add_promoter(PyObject* ufunc, const UfuncRecipe& recipe) {
 }
 
 // numpy lists a ufunc's loops (ufunc.types) from its legacy table, and knows
-// nothing of loops registered by spec. A table given at creation would be
+// nothing of loops registered through the array-method API. A table given at creation would be
 // registered as loops of its own, clashing with those, so the ufunc is made
 // without one and is given it afterwards, for the listing. It names the same
 // two loops; a call that numpy ever routed through it goes to the registered
