@@ -39,7 +39,7 @@ def test_the_installed_files_are_the_checkouts():
 
 
 @pytest.mark.parametrize("name", ["zyl_core.arrays", "zyl_core.discovery", "zyl_core.discovery.estimator"])
-def test_find_spec_gives_the_file(name):
+def test_module_lookup_gives_the_file(name):
     found = importlib.util.find_spec(name)
     assert found.name == name and pathlib.Path(found.origin).is_file()
     assert pathlib.Path(found.origin).is_relative_to(FOLDER)
