@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 
+#include "splitmix.hpp"
+
 namespace zyl::discover {
 namespace {
 
@@ -13,13 +15,6 @@ constexpr std::array<double, kProbeCount> kProbeConstants{
     0.6931471805599453,  // ln 2
     1.2020569031595942,  // Apery's zeta(3)
 };
-
-std::uint64_t splitmix64(std::uint64_t z) {
-    z += 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
 
 std::uint64_t hash_block(const Fingerprint& fp) {
     std::uint64_t h = 0x243F6A8885A308D3ull;

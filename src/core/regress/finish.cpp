@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -160,55 +162,64 @@ private:
         return false;
     }
 
+    // Exact forms near `value`, each put into a copy of the shape by
+    // `place`, which may decline one.
+    struct Source {
+        double value;
+        std::function<bool(Shape&, const Exact&)> place;
+    };
+
+    // Writes the constant at `term`, of fitted value `value`, as the first
+    // exact form of the sources the data accept; its fitted estimate when
+    // it did.
+    std::optional<ConstantEstimate> snap(Shape& shape, ConstantStatistics& s, std::size_t term, double value,
+                                         std::initializer_list<Source> sources) {
+        auto p = precision_of(s, term, value);
+        if (!p) return std::nullopt;
+        std::vector<Candidate> candidates;
+        for (const Source& source : sources)
+            for (const Exact& x : exact_forms_near(source.value, p->reach)) {
+                Shape trial = shape;
+                if (source.place(trial, x)) candidates.push_back({x, std::move(trial)});
+            }
+        if (!try_candidates(candidates, p->cost, shape, s)) return std::nullopt;
+        return ConstantEstimate{value, p->error};
+    }
+
     void snap_inner(Shape& shape, std::size_t i, ConstantStatistics& s) {
         const double value = shape.inner[i].value;
-        auto p = precision_of(s, inner_start(shape) + i, value);
-        if (!p) return;
-        std::vector<Candidate> candidates;
-        for (const Exact& x : exact_forms_near(value, p->reach)) {
-            Shape trial = shape;
-            trial.inner[i] = Term::exact_constant(x, true);
-            candidates.push_back({x, std::move(trial)});
-        }
-        if (try_candidates(candidates, p->cost, shape, s)) snapped_inner_[i] = ConstantEstimate{value, p->error};
+        snapped_inner_[i] = snap(shape, s, inner_start(shape) + i, value,
+                                 {{value, [i](Shape& trial, const Exact& x) {
+                                       trial.inner[i] = Term::exact_constant(x, true);
+                                       return true;
+                                   }}});
     }
 
     // The scale as an exact factor, as an exact divisor, or gone (1 and -1).
     void snap_scale(Shape& shape, ConstantStatistics& s) {
         const double value = shape.scale.value;
-        auto p = precision_of(s, scale_index(shape), value);
-        if (!p) return;
-        std::vector<Candidate> candidates;
-        for (const Exact& x : exact_forms_near(value, p->reach)) {
-            Shape trial = shape;
-            if (x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One) {
-                trial.kind = x.p > 0 ? ScaleKind::None : ScaleKind::Neg;
-            } else {
-                trial.scale = Term::exact_constant(x, true);
-            }
-            candidates.push_back({x, std::move(trial)});
-        }
-        for (const Exact& x : exact_forms_near(1.0 / value, p->reach)) {
-            if (x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One) continue;
-            Shape trial = shape;
+        auto unit = [](const Exact& x) { return x.q == 1 && std::abs(x.p) == 1 && x.basis == Basis::One; };
+        auto factor = [&](Shape& trial, const Exact& x) {
+            if (unit(x)) trial.kind = x.p > 0 ? ScaleKind::None : ScaleKind::Neg;
+            else trial.scale = Term::exact_constant(x, true);
+            return true;
+        };
+        auto divisor = [&](Shape& trial, const Exact& x) {
+            if (unit(x)) return false;
             trial.kind = ScaleKind::Div;
             trial.scale = Term::exact_constant(x, true);
-            candidates.push_back({x, std::move(trial)});
-        }
-        if (try_candidates(candidates, p->cost, shape, s)) snapped_scale_ = ConstantEstimate{value, p->error};
+            return true;
+        };
+        snapped_scale_ = snap(shape, s, scale_index(shape), value, {{value, factor}, {1.0 / value, divisor}});
     }
 
     void snap_offset(Shape& shape, ConstantStatistics& s) {
         const double value = shape.offset.value;
-        auto p = precision_of(s, assemble(shape).size() - 2, value);
-        if (!p) return;
-        std::vector<Candidate> candidates;
-        for (const Exact& x : exact_forms_near(value, p->reach)) {
-            Shape trial = shape;
-            trial.offset = Term::exact_constant(x, true);
-            candidates.push_back({x, std::move(trial)});
-        }
-        if (try_candidates(candidates, p->cost, shape, s)) snapped_offset_ = ConstantEstimate{value, p->error};
+        snapped_offset_ = snap(shape, s, assemble(shape).size() - 2, value,
+                               {{value, [](Shape& trial, const Exact& x) {
+                                     trial.offset = Term::exact_constant(x, true);
+                                     return true;
+                                 }}});
     }
 
     ConstantEstimate estimate_of(const Term& t, const std::optional<ConstantEstimate>& snapped,

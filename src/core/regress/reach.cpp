@@ -340,15 +340,18 @@ private:
         return out;
     }
 
-    std::vector<std::size_t> bases() const {
-        std::vector<std::size_t> out;
+    // The bases of the inner forms, simplest first: every variable, the
+    // products and ratios of two, then the simplest constant-free blocks.
+    std::vector<Block> inner_bases() const {
+        std::vector<Block> out;
         for (std::size_t b = 0; b < blocks_.size(); ++b)
-            if (is_variable(b)) out.push_back(b);
+            if (is_variable(b)) out.push_back(blocks_[b]);
+        for (const Candidate& r : ratios_) out.push_back({r.formula, r.values});
         std::size_t others = 0;
         for (std::size_t b = 0; b < blocks_.size() && others < kInnerBases; ++b) {
             const Formula& f = blocks_[b].formula;
             if (f.size() == 1 || f.size() > kMaxBaseTerms || free_count(f) > 0) continue;
-            out.push_back(b);
+            out.push_back(blocks_[b]);
             ++others;
         }
         return out;
@@ -356,15 +359,9 @@ private:
 
     bool fit_inner_forms(std::vector<Candidate>& inner) {
         std::vector<Formula> starts;
-        auto add_starts = [&](const Formula& g, std::span<const double> values) {
-            for (Formula& f : inner_form_starts(g, values, y_, w_, settings_.use_trig)) starts.push_back(std::move(f));
-        };
-        const std::vector<std::size_t> from_blocks = bases();
-        const std::size_t variables = std::min(from_blocks.size(), data_.columns.size());
-        for (std::size_t k = 0; k < variables; ++k) add_starts(blocks_[from_blocks[k]].formula, blocks_[from_blocks[k]].values);
-        for (const Candidate& r : ratios_) add_starts(r.formula, r.values);
-        for (std::size_t k = variables; k < from_blocks.size(); ++k)
-            add_starts(blocks_[from_blocks[k]].formula, blocks_[from_blocks[k]].values);
+        for (const Block& base : inner_bases())
+            for (Formula& f : inner_form_starts(base.formula, base.values, y_, w_, settings_.use_trig))
+                starts.push_back(std::move(f));
         // Bases and starts come simplest first: what the allowance cuts
         // is the least likely.
         starts.resize(std::min(starts.size(), settings_.allowance / kEvaluationsPerStart));
