@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "regress/dimensions.hpp"
+#include "regress/search.hpp"
+#include "regress_data.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -117,6 +119,39 @@ TEST(RegressDimensions, SaturatingRate) {
     EXPECT_EQ((*dims)[1], kMetre);
     r.dimensional_constants = false;
     EXPECT_FALSE(constant_dimensions(law, r));
+}
+
+TEST(RegressDimensions, SearchBuildsOnlyConsistentFormulas) {
+    // y = x0 + x1 fits exactly, but a length plus a time is no law: with
+    // units every front formula is consistent, and none is that sum.
+    test::LawData d(2, 60, 1.0, 5.0, [](const std::vector<double>& x) { return x[0] + x[1]; });
+    Options options;
+    options.max_evaluations = 200000;
+    options.dimensions = DimensionRules{{kMetre, kSecond}, kMetre, false};
+    Outcome with = search(d.view(), d.y, {}, options, {});
+    ASSERT_FALSE(with.front.empty());
+    for (const Scored& s : with.front) {
+        EXPECT_TRUE(constant_dimensions(s.formula, *options.dimensions));
+        EXPECT_GT(s.rmse, 1e-3);
+    }
+    const DimensionRules rules = *options.dimensions;
+    options.dimensions.reset();
+    Outcome without = search(d.view(), d.y, {}, options, {});
+    EXPECT_LT(without.front[without.best].rmse, 1e-9);
+    EXPECT_FALSE(constant_dimensions(without.front[without.best].formula, rules));
+}
+
+TEST(RegressDimensions, PruningFindsTheLawWithLessWork) {
+    // x1 * x2^2 / x0 is a force from a mass, a speed and a length; the
+    // search with units reaches it scoring a fraction of the structures.
+    test::LawData d(3, 80, 1.0, 5.0, [](const std::vector<double>& x) { return x[1] * x[2] * x[2] / x[0]; });
+    Options options;
+    const Outcome without = search(d.view(), d.y, {}, options, {});
+    options.dimensions = DimensionRules{{kMetre, D(0, 0, 1), kSpeed}, D(1, -2, 1), false};
+    const Outcome with = search(d.view(), d.y, {}, options, {});
+    EXPECT_LT(with.front[with.best].rmse, 1e-9);
+    EXPECT_LT(without.front[without.best].rmse, 1e-9);
+    EXPECT_LT(3 * with.evaluations, without.evaluations);
 }
 
 }  // namespace

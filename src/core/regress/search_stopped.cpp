@@ -22,6 +22,7 @@ Outcome stopped_outcome(State& s) {
         f.push_back(Term::operation(Fn::Mul));
         f.push_back(Term::constant(fit->offset, true));
         f.push_back(Term::operation(Fn::Add));
+        if (s.options.dimensions && !constant_dimensions(f, *s.options.dimensions)) continue;
         Scored scored;
         scored.formula = std::move(f);
         scored.sse = fit->sse;
