@@ -14,6 +14,7 @@ counts is the pruning. zyl_core runs with the pool size of RAYON_NUM_THREADS
 (2 by default here).
 
     .venv/bin/python bench/bench_units.py [--laws SUBSTRING] [--noise 0,0.01] [--json FILE]
+        [--kwargs JSON] [--units-only]
 """
 import argparse
 import json
@@ -27,7 +28,7 @@ from bench_discovery import FRESH, SAMPLES, make_data, recovered
 from laws_units import LAWS
 
 
-def fit(x, y, units, dimensional):
+def fit(x, y, units, dimensional, kwargs):
     from zyl_core.discovery import FormulaRegressor
 
     scored = []
@@ -35,7 +36,7 @@ def fit(x, y, units, dimensional):
     def count(report):
         scored.append(report["candidates"])
 
-    model = FormulaRegressor(verbose=False, callback=count, dimensional_constants=dimensional)
+    model = FormulaRegressor(verbose=False, callback=count, dimensional_constants=dimensional, **kwargs)
     if units is None:
         model.fit(x, y)
     else:
@@ -70,6 +71,8 @@ def main():
     ap.add_argument("--laws", default="")
     ap.add_argument("--noise", default="0,0.01")
     ap.add_argument("--json", default="")
+    ap.add_argument("--kwargs", default="{}", help="more FormulaRegressor parameters, as JSON")
+    ap.add_argument("--units-only", action="store_true", help="leave out the fits without units")
     ap.add_argument("--verbose", action="store_true")
     args = ap.parse_args()
     warnings.filterwarnings("ignore")
@@ -82,9 +85,9 @@ def main():
         for noise in [float(v) for v in args.noise.split(",")]:
             rng = np.random.default_rng(9500 + li)
             y = truth + noise * np.sqrt(np.mean(truth**2)) * rng.standard_normal(SAMPLES)
-            for units in ((x_units, y_units), None):
+            for units in ((x_units, y_units),) if args.units_only else ((x_units, y_units), None):
                 t0 = time.perf_counter()
-                best, scored = fit(x, y, units, dimensional)
+                best, scored = fit(x, y, units, dimensional, json.loads(args.kwargs))
                 seconds = time.perf_counter() - t0
                 ok = recovered(np.asarray(best.predict(fresh_x), dtype=float), fresh_truth, kind, noise)
                 results.append(dict(law=name, noise=noise, units=units is not None, ok=ok, seconds=seconds,

@@ -135,3 +135,21 @@ def test_units_leave_the_estimator_contract_alone():
     assert "dimensional_constants=True" in repr(model)
     sklearn_base = pytest.importorskip("sklearn.base")
     assert sklearn_base.clone(model).dimensional_constants is True
+
+
+def test_a_stopped_fit_with_units_keeps_consistent_formulas_that_read_the_data():
+    # Stopped after a few levels, the quick front of a dimensional y cannot
+    # have fitted offsets: its formulas are fitted through zero instead.
+    X, y = data(lambda m, v: m * v**2 / 2 + 0.1 * m * v, [(1, 5), (1, 5)])
+
+    def stop(report):
+        if report["level"] == 4:
+            raise RuntimeError("enough")
+
+    model = FormulaRegressor(callback=stop, **FAST)
+    with pytest.raises(RuntimeError, match="enough"):
+        model.fit(X, y, X_units=["kg", "m/s"], y_units="J")
+    reading = [f for f in model.front_ if any(n[0] == "var" for n in f.nodes)]
+    assert reading, str(model.front_)
+    for f in reading:
+        assert f.constant_units == ("1",), str(f)
