@@ -16,7 +16,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "formula.hpp"
