@@ -41,7 +41,10 @@ class _Formula:
 # default 4000000), "time_limit": float | None (seconds, machine-dependent), "use_trig": bool
 # (default True), "max_constants": int (fitted constant leaves per structure, 0-4, default 2),
 # "model_selection": "mdl" | "bic" | "accuracy" (default "mdl"), "exact_constants": bool (default
-# True); and two that FormulaRegressor does not pass: "use_zyl": bool (default False) and
+# True), "dimensions": one row per column and a last one for y, each seven (numerator, denominator)
+# int pairs of the exponents of m, s, kg, A, K, mol, cd, or None (default) for a search without units,
+# "dimensional_constants": bool (default False; with "dimensions" only); and two that FormulaRegressor
+# does not pass: "use_zyl": bool (default False) and
 # "beam_width": int (structures kept per complexity, default 80).
 def _fit(
     columns: Buffer,
@@ -83,6 +86,10 @@ class Formula:
     def bic(self) -> float: ...
     @property
     def r2(self) -> float: ...
+    @property
+    def units(self) -> str | None: ...
+    @property
+    def constant_units(self) -> tuple[str, ...]: ...
     def summary(self) -> str: ...
     def predict(self, X: ArrayLike) -> NDArray[np.float64]: ...
     def sympy(self) -> sympy.Expr: ...
@@ -110,6 +117,7 @@ class FormulaRegressor:
     max_constants: int | None
     model_selection: _Selection
     exact_constants: bool
+    dimensional_constants: bool
     loss: _Loss
     feature_names: Sequence[str] | None
     drop_nonfinite: bool
@@ -129,6 +137,7 @@ class FormulaRegressor:
         max_constants: int | None = None,
         model_selection: _Selection = "mdl",
         exact_constants: bool = True,
+        dimensional_constants: bool = False,
         loss: _Loss = "auto",
         feature_names: Sequence[str] | None = None,
         drop_nonfinite: bool = False,
@@ -137,7 +146,14 @@ class FormulaRegressor:
     ) -> None: ...
     def get_params(self, deep: bool = True) -> dict[str, Any]: ...
     def set_params(self, **params: Any) -> FormulaRegressor: ...
-    def fit(self, X: ArrayLike, y: ArrayLike, sample_weight: ArrayLike | None = None) -> FormulaRegressor: ...
+    def fit(
+        self,
+        X: ArrayLike,
+        y: ArrayLike,
+        sample_weight: ArrayLike | None = None,
+        X_units: Sequence[str] | None = None,
+        y_units: str | None = None,
+    ) -> FormulaRegressor: ...
     def predict(self, X: ArrayLike) -> NDArray[np.float64]: ...
     def score(self, X: ArrayLike, y: ArrayLike, sample_weight: ArrayLike | None = None) -> float: ...
     def _repr_html_(self) -> str: ...

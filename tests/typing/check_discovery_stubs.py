@@ -28,3 +28,7 @@ function_value = best.to_function()(np.ones(3))
 expression = best.sympy()
 table = front.to_pandas()
 model.predict(None)  # type: ignore[arg-type]
+
+with_units = FormulaRegressor(dimensional_constants=True).fit([[1.0], [2.0]], [1.0, 2.0], X_units=["m"], y_units="m/s")
+unit: str | None = with_units.best_.units
+constant_units: tuple[str, ...] = with_units.best_.constant_units

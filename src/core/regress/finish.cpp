@@ -89,6 +89,7 @@ public:
 
     std::optional<Scored> run(Shape shape) {
         Formula f = assemble(shape);
+        if (!mark_dimensional(f)) return std::nullopt;
         polish(f);
         take_values(shape, f);
         auto stats = constant_statistics(f, data_, y_, evaluator_, settings_.weights);
@@ -98,14 +99,26 @@ public:
         snapped_offset_.reset();
         if (settings_.exact_constants) {
             for (std::size_t i = 0; i < shape.inner.size(); ++i)
-                if (shape.inner[i].free()) snap_inner(shape, i, *stats);
-            if (shape.kind == ScaleKind::Mul) snap_scale(shape, *stats);
-            if (shape.has_offset && shape.offset.free()) snap_offset(shape, *stats);
+                if (shape.inner[i].free() && !dimensional_[inner_start(shape) + i]) snap_inner(shape, i, *stats);
+            if (shape.kind == ScaleKind::Mul && !dimensional_[scale_index(shape)]) snap_scale(shape, *stats);
+            if (shape.has_offset && shape.offset.free() && !dimensional_[f.size() - 2]) snap_offset(shape, *stats);
         }
         return scored(shape, *stats);
     }
 
 private:
+    // Marks the constant terms that carry a dimension; false when the
+    // formula lacks the target's dimension.
+    bool mark_dimensional(const Formula& f) {
+        dimensional_.assign(f.size(), false);
+        if (settings_.dimensions == nullptr) return true;
+        auto dims = constant_dimensions(f, *settings_.dimensions);
+        if (!dims) return false;
+        for (std::size_t i = 0, k = 0; i < f.size(); ++i)
+            if (f[i].kind == Kind::Const) dimensional_[i] = !(*dims)[k++].dimensionless();
+        return true;
+    }
+
     struct Candidate {
         Exact form;
         Shape shape;
@@ -267,6 +280,7 @@ private:
     Evaluator& evaluator_;
     const FinishSettings& settings_;
     std::size_t n_;
+    std::vector<bool> dimensional_;  // by term of the assembled formula
     std::vector<std::optional<ConstantEstimate>> snapped_inner_;
     std::optional<ConstantEstimate> snapped_scale_, snapped_offset_;
 };

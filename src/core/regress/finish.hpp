@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "dimensions.hpp"
 #include "formula.hpp"
 #include "front.hpp"
 #include "scaling.hpp"
@@ -34,6 +35,10 @@ struct FinishSettings {
     Weights weights;
     double floor_sse = 0.0;
     bool exact_constants = true;
+    // With units: a variant without the target's dimension is left out, and
+    // a constant that carries a dimension is never written exactly (its value
+    // depends on the units chosen).
+    const DimensionRules* dimensions = nullptr;
 };
 
 // `structure` holds its fitted inner constants. Each variant carries its

@@ -8,9 +8,11 @@
 // Pareto front, and one of it is selected (front.hpp).
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "dimensions.hpp"
 #include "formula.hpp"
 #include "front.hpp"
 #include "pool/worker_pool.hpp"
@@ -27,6 +29,9 @@ struct Options {
     std::size_t beam_width = 80;             // structures kept per complexity
     Selection selection = Selection::DescriptionLength;
     bool exact_constants = true;             // write constants the data allow as exact numbers
+    // Dimensions of the columns and of y: when set, only formulas consistent
+    // with them are built and kept (dimensions.hpp).
+    std::optional<DimensionRules> dimensions;
 };
 
 struct LevelReport {

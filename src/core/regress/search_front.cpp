@@ -5,6 +5,7 @@
 #include "common_scale.hpp"
 #include "constant_fit.hpp"
 #include "finish.hpp"
+#include "search_dimensions.hpp"
 #include "search_reach.hpp"
 #include "statistics.hpp"
 
@@ -16,7 +17,7 @@ std::vector<std::uint32_t> ids_to_finish(const State& s, std::size_t per_complex
         std::size_t taken = 0;
         for (std::uint32_t id : ids) {
             const Entry& e = s.pool[id];
-            if (e.block || !e.has_var || !std::isfinite(e.error)) continue;
+            if (e.block || !e.has_var || !std::isfinite(e.error) || !finishable(s, e)) continue;
             if (taken++ == per_complexity) break;
             out.push_back(id);
         }
@@ -54,11 +55,13 @@ bool finish_front(State& s) {
     settings.weights = s.w;
     settings.floor_sse = s.floor_sse;
     settings.exact_constants = s.options.exact_constants;
+    if (s.options.dimensions) settings.dimensions = &*s.options.dimensions;
     auto done = parallel_for_workers(
         structures.size(),
         [&](std::size_t w, std::size_t i) {
             if (s.finishing_over_time()) return;
             Formula f = structures[i];
+            if (s.options.dimensions && !dimension_of(f, *s.options.dimensions)) return;
             Evaluator& ev = s.scratch[w].evaluator;
             if (!fit_constants(f, s.data, s.y, ev, {}, s.w)) return;
             drop_common_scale(f, s.data, ev);

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "scaling.hpp"
+#include "search_dimensions.hpp"
 #include "search_keys.hpp"
 
 namespace zyl::regress::stage {
@@ -67,6 +68,7 @@ void seed(State& s) {
     for (std::uint32_t j = 0; j < s.data.columns.size(); ++j) {
         Entry e;
         e.formula = {Term::variable(j)};
+        e.dim = leaf_dim(s, e.formula[0]);
         e.values.assign(s.data.columns[j], s.data.columns[j] + s.n);
         e.has_var = true;
         s.normal.resize(s.n);
@@ -80,6 +82,7 @@ void seed(State& s) {
     for (double start : {kFreshConstant, -kFreshConstant}) {
         Entry c;
         c.formula = {Term::constant(start, true)};
+        c.dim = leaf_dim(s, c.formula[0]);
         c.values.assign(s.n, start);
         c.shadow.assign(s.n, shadow_of(start));
         c.free = 1;
@@ -100,7 +103,7 @@ std::vector<Move> moves_for(const State& s, std::size_t c) {
         for (std::uint32_t e : s.by_complexity[c - 1])
             if (s.pool[e].has_var)
                 for (Fn u : s.unary)
-                    if (room()) moves.push_back({u, e, kNone});
+                    if (room() && consistent(s, {u, e, kNone})) moves.push_back({u, e, kNone});
     for (std::size_t ca = 1; ca + 2 <= c; ++ca) {
         const std::size_t cb = c - 1 - ca;
         if (ca >= s.by_complexity.size() || cb >= s.by_complexity.size()) continue;
@@ -113,7 +116,7 @@ std::vector<Move> moves_for(const State& s, std::size_t c) {
                 for (Fn f : s.binary) {
                     if (commutative(f) && (ca > cb || (ca == cb && ia > ib))) continue;
                     if (!room()) return moves;
-                    moves.push_back({f, ia, ib});
+                    if (consistent(s, {f, ia, ib})) moves.push_back({f, ia, ib});
                 }
             }
     }
@@ -147,6 +150,7 @@ void add_wraps(State& s, std::size_t c) {
     std::unordered_set<std::uint64_t> keys;
     bool unary_only = false;
     auto add = [&](const Move& m, double scale) {
+        if (!consistent(s, m)) return;
         auto wrap = wrap_of(s, m, c, scale);
         if (!wrap || !keys.insert(raw_key(wrap->shadow, raw_key(wrap->values, 1))).second) return;
         wrap->unary_only = unary_only;
@@ -183,6 +187,7 @@ Entry entry_of(const State& s, const Move& m, std::size_t c) {
     e.complexity = static_cast<std::uint32_t>(c);
     e.free = a.free + (b ? b->free : 0);
     e.has_var = a.has_var || (b && b->has_var);
+    if (s.options.dimensions) e.dim = *move_dimension(s, m);
     e.values.resize(s.n);
     apply(m.fn, a.values.data(), b ? b->values.data() : nullptr, e.values.data(), s.n);
     if (e.free > 0) {

@@ -51,6 +51,7 @@ struct Entry {
     bool helper = false;      // kept for what it explains of a residual target
     bool unary_only = false;  // a wrap offered to the unary operations alone
     double residual = 1.0;    // least unexplained share of a residual target
+    Dimensioned dim;          // with units only
 
     std::span<const double> shadow_values() const { return free > 0 ? shadow : values; }
 };

@@ -7,6 +7,21 @@
 #include "search_front.hpp"
 
 namespace zyl::regress::stage {
+namespace {
+
+// scale * structure, then + offset when `with_offset`.
+Formula scaled(const Formula& structure, const Scaling& fit, bool with_offset) {
+    Formula f{Term::constant(fit.scale, true)};
+    f.insert(f.end(), structure.begin(), structure.end());
+    f.push_back(Term::operation(Fn::Mul));
+    if (with_offset) {
+        f.push_back(Term::constant(fit.offset, true));
+        f.push_back(Term::operation(Fn::Add));
+    }
+    return f;
+}
+
+}  // namespace
 
 Outcome stopped_outcome(State& s) {
     s.outcome.stopped = true;
@@ -17,11 +32,15 @@ Outcome stopped_outcome(State& s) {
     for (const Formula& structure : structures_to_finish(s, 1)) {
         auto fit = scaled_fit(structure, s.data, s.y, ev, s.w);
         if (!fit) continue;
-        Formula f{Term::constant(fit->scale, true)};
-        f.insert(f.end(), structure.begin(), structure.end());
-        f.push_back(Term::operation(Fn::Mul));
-        f.push_back(Term::constant(fit->offset, true));
-        f.push_back(Term::operation(Fn::Add));
+        Formula f = scaled(structure, *fit, true);
+        if (s.options.dimensions && !constant_dimensions(f, *s.options.dimensions)) {
+            // The offset would carry a dimension a fitted constant may not:
+            // the scale is fitted through zero instead.
+            fit = fit_scale_with_offset(ev.values(), s.y, 0.0, s.w);
+            if (!fit) continue;
+            f = scaled(structure, *fit, false);
+            if (!constant_dimensions(f, *s.options.dimensions)) continue;
+        }
         Scored scored;
         scored.formula = std::move(f);
         scored.sse = fit->sse;

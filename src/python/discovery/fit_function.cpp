@@ -9,6 +9,7 @@
 #include "../interrupt.hpp"
 #include "../panic.hpp"
 #include "../registry.hpp"
+#include "dimension_values.hpp"
 #include "float_buffers.hpp"
 #include "natives.hpp"
 #include "regress/search.hpp"
@@ -83,6 +84,7 @@ bool read_selection(PyObject* v, const char* key, regress::Selection& out) {
 }
 
 bool read_options(PyObject* dict, regress::Options& o) {
+    bool dimensional_constants = false;
     if (dict == Py_None) return true;
     if (!PyDict_Check(dict)) {
         PyErr_Format(PyExc_TypeError, "options must be a dict, not '%.200s'", Py_TYPE(dict)->tp_name);
@@ -108,12 +110,15 @@ bool read_options(PyObject* dict, regress::Options& o) {
         else if (std::strcmp(k, "beam_width") == 0) ok = read_count(value, k, 1, 100000, o.beam_width);
         else if (std::strcmp(k, "model_selection") == 0) ok = read_selection(value, k, o.selection);
         else if (std::strcmp(k, "exact_constants") == 0) ok = read_flag(value, k, o.exact_constants);
+        else if (std::strcmp(k, "dimensions") == 0) ok = read_dimensions(value, k, o.dimensions);
+        else if (std::strcmp(k, "dimensional_constants") == 0) ok = read_flag(value, k, dimensional_constants);
         else {
             PyErr_Format(PyExc_TypeError, "unknown option '%s'", k);
             return false;
         }
         if (!ok) return false;
     }
+    if (o.dimensions) o.dimensions->dimensional_constants = dimensional_constants;
     return true;
 }
 
@@ -149,7 +154,7 @@ PyObject* float_tuple(const std::vector<double>& values, std::size_t first, std:
 }
 
 // What the engine knows of one front formula beyond its terms.
-PyObject* statistics_of(const regress::Scored& s) {
+PyObject* statistics_of(const regress::Scored& s, const regress::Options& options) {
     std::vector<double> values, errors;
     for (const regress::ConstantEstimate& e : s.estimates) {
         values.push_back(e.value);
@@ -186,17 +191,22 @@ PyObject* statistics_of(const regress::Scored& s) {
         Py_XDECREF(free);
         return nullptr;
     }
-    return Py_BuildValue("{s:N,s:N,s:N,s:N,s:d,s:d,s:d,s:O}", "estimates", v, "std_errors", e, "covariance", rows,
-                         "free", free, "sse", s.sse, "description_length", s.description_length, "bic", s.bic,
-                         "selectable", s.selectable ? Py_True : Py_False);
+    PyObject* out = Py_BuildValue("{s:N,s:N,s:N,s:N,s:d,s:d,s:d,s:O}", "estimates", v, "std_errors", e, "covariance",
+                                  rows, "free", free, "sse", s.sse, "description_length", s.description_length, "bic",
+                                  s.bic, "selectable", s.selectable ? Py_True : Py_False);
+    if (out == nullptr || !options.dimensions) return out;
+    PyObject* dims = constant_dimensions_of(s.formula, *options.dimensions);
+    if (dims == nullptr || PyDict_SetItemString(out, "constant_dimensions", dims) != 0) Py_CLEAR(out);
+    Py_XDECREF(dims);
+    return out;
 }
 
-PyObject* front_result(const regress::Outcome& outcome, PyObject* raised) {
+PyObject* front_result(const regress::Outcome& outcome, const regress::Options& options, PyObject* raised) {
     PyObject* front = PyList_New(0);
     if (front == nullptr) return nullptr;
     for (const regress::Scored& s : outcome.front) {
         PyObject* f = make_formula(s.formula, s.plain_rmse);
-        PyObject* stats = f != nullptr ? statistics_of(s) : nullptr;
+        PyObject* stats = f != nullptr ? statistics_of(s, options) : nullptr;
         PyObject* pair = stats != nullptr ? PyTuple_Pack(2, f, stats) : nullptr;
         Py_XDECREF(f);
         Py_XDECREF(stats);
@@ -255,6 +265,11 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     }
     regress::Options options;
     if (!read_options(args[3], options)) return nullptr;
+    if (options.dimensions && options.dimensions->variables.size() != columns.extent(0)) {
+        PyErr_Format(PyExc_ValueError, "option 'dimensions' has %zu column rows but columns has shape %s",
+                     options.dimensions->variables.size(), columns.shape_text().c_str());
+        return nullptr;
+    }
     PyObject* progress = args[4];
     if (progress != Py_None && !PyCallable_Check(progress)) {
         PyErr_Format(PyExc_TypeError, "progress must be None or callable, not '%.200s'", Py_TYPE(progress)->tp_name);
@@ -288,7 +303,7 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         PyErr_SetString(PyExc_ValueError, "no formula can be evaluated on this data (are there NaN or inf values?)");
         return nullptr;
     }
-    return front_result(outcome, raised.value);
+    return front_result(outcome, options, raised.value);
 }
 
 }  // namespace

@@ -45,9 +45,14 @@ def _front_html(front):
         body.append(f"<tr{style}>" + "".join(f"<td>{cell}</td>" for cell in cells) + "</tr>")
     return (
         '<table class="zyl-front">'
-        f"<caption>Pareto front ({len(front)} formulas, \u2605 = selected)</caption>"
+        f"<caption>Pareto front ({len(front)} formulas, \u2605 = selected){_units_note(front, escape)}</caption>"
         f"<thead><tr>{head}</tr></thead><tbody>{''.join(body)}</tbody></table>"
     )
+
+
+def _units_note(front, escape):
+    units = front.best.units
+    return "" if units is None else f", y in [{escape(units)}]"
 
 
 def _html_score(value):

@@ -16,6 +16,7 @@ from .data import (
 )
 from .formula import Formula
 from .front import Front, _is_terminal, _Progress
+from .units import constant_units, dimensions_option
 
 # Parameters handed to the engine as they are; None leaves the engine's default.
 _ENGINE_OPTIONS = (
@@ -47,6 +48,14 @@ class FormulaRegressor:
         simple exact number (1/2, 3/2, 4*pi, sqrt(2*pi), ...) when that number
         lies inside the constant's uncertainty and is the shorter description
         (see Formula.summary); False keeps every fitted value.
+      dimensional_constants: with units given to fit: if False (default),
+        every fitted constant is a pure number, so a formula must have y's
+        dimension by itself and an offset needs a dimensionless y; if True,
+        the one overall scale of a formula may carry the dimension it lacks
+        (a*x for a speed from a length, a in 1/s) and a lone constant added to
+        something takes its dimension (K in Vmax*S/(K + S), and the offset).
+        Such constants are never written as exact numbers, whose value would
+        depend on the units chosen. Without units it has no effect.
       loss: "absolute" fits the squared errors f(X) - y; "relative" fits
         (f(X) - y) / y (y must be nonzero). "auto" (default) takes "relative"
         when the targets have one sign and span a factor of 10,000 or more
@@ -86,6 +95,7 @@ class FormulaRegressor:
         max_constants=None,
         model_selection="mdl",
         exact_constants=True,
+        dimensional_constants=False,
         loss="auto",
         feature_names=None,
         drop_nonfinite=False,
@@ -99,6 +109,7 @@ class FormulaRegressor:
         self.max_constants = max_constants
         self.model_selection = model_selection
         self.exact_constants = exact_constants
+        self.dimensional_constants = dimensional_constants
         self.loss = loss
         self.feature_names = feature_names
         self.drop_nonfinite = drop_nonfinite
@@ -154,7 +165,7 @@ class FormulaRegressor:
     def __sklearn_is_fitted__(self):
         return hasattr(self, "best_")
 
-    def fit(self, X, y, sample_weight=None):
+    def fit(self, X, y, sample_weight=None, X_units=None, y_units=None):
         """Searches formulas for y over the columns of X; returns self.
 
         X: shape (n_samples, n_features): an array, a list of rows, or a pandas
@@ -164,12 +175,28 @@ class FormulaRegressor:
         in the search, the constant fits, the uncertainties and the selection
         (for example 1/sigma**2 for known measurement errors sigma). Rows of
         weight 0 are left out.
+        X_units, y_units: the units of each column of X and of y, given
+        together, as strings of SI base and derived units (m, s, kg, A, K,
+        mol, cd, N, J, W, C, V, Hz, Pa, T, Ohm, F, H, Wb, eV) joined by * and
+        /, with powers written ^ or ** (integers, decimals or fractions in
+        parentheses: "kg*m^2/s^2", "m**0.5", "m^(1/2)"); "" or "1" for a
+        dimensionless quantity. Only dimensionally consistent formulas are
+        then searched: the arguments of exp, log, sin and cos dimensionless,
+        both sides of a sum alike, and the whole in y's unit (see
+        dimensional_constants). Each formula's `units` is y_units and its
+        summary shows each constant's unit. ValueError names a unit string
+        that does not parse and its column.
         """
         np = _numpy()
         frame_names = _frame_names(X)
         samples = _as_samples(X, type(self).__name__)
         targets = _as_targets(y, samples)
         names = _feature_names(self.feature_names, frame_names, samples.shape[1])
+        options = {k: getattr(self, k) for k in _ENGINE_OPTIONS if getattr(self, k) is not None}
+        dimensions = dimensions_option(X_units, y_units, samples.shape[1])
+        if dimensions is not None:
+            options["dimensions"] = dimensions
+            options["dimensional_constants"] = self.dimensional_constants
         weights = _sample_weights(sample_weight, targets, self.loss)
         samples, targets, kept = _finite_rows(samples, targets, names, self.drop_nonfinite)
         if weights is not None:
@@ -187,13 +214,15 @@ class FormulaRegressor:
                 np.ascontiguousarray(samples.T, dtype=np.float64),
                 np.ascontiguousarray(targets, dtype=np.float64),
                 None if weights is None else np.ascontiguousarray(weights, dtype=np.float64),
-                {k: getattr(self, k) for k in _ENGINE_OPTIONS if getattr(self, k) is not None},
+                options,
                 progress if progress.wanted else None,
             )
         finally:
             progress.close()
         if natives:
             r2 = _r2_of(targets)
+            if dimensions is not None:
+                natives = [(native, _with_units(stats, y_units)) for native, stats in natives]
             self.front_ = Front([Formula(native, names, r2(native, stats)) for native, stats in natives], selected)
             self.best_ = self.front_.best
             self.n_features_in_ = samples.shape[1]
@@ -205,6 +234,8 @@ class FormulaRegressor:
             raise error
         if not natives:
             raise ValueError("no formula could be evaluated on this data")
+        if dimensions is not None and not any(n[0] == "var" for f in self.front_ for n in f.nodes):
+            _warn_no_consistent_formula(y_units, self.dimensional_constants)
         return self
 
     def predict(self, X):
@@ -268,6 +299,29 @@ def _changed(value, default):
         return bool(value != default)
     except (TypeError, ValueError):
         return True
+
+
+def _with_units(stats, y_units):
+    """A formula's statistics with y's unit and its constants' units."""
+    stats = dict(stats)
+    stats["units"] = y_units.strip() or "1"
+    stats["constant_units"] = constant_units(stats.pop("constant_dimensions") or ())
+    return stats
+
+
+def _warn_no_consistent_formula(y_units, dimensional_constants):
+    import warnings
+
+    hint = (
+        "the columns may lack a quantity the law needs (a physical constant, given as a column with its unit)"
+        if dimensional_constants
+        else "dimensional_constants=True lets a fitted scale or offset carry the missing dimension"
+    )
+    warnings.warn(
+        f"no dimensionally consistent formula in y_units={y_units!r} was found, only the mean of y; {hint}",
+        UserWarning,
+        stacklevel=3,
+    )
 
 
 def _r2_of(targets):

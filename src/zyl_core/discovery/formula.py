@@ -103,6 +103,17 @@ class Formula:
         return self._statistic("bic", float("nan"))
 
     @property
+    def units(self):
+        """The unit of y the fit was given (y_units), or None for a fit without units."""
+        return self._statistic("units", None)
+
+    @property
+    def constant_units(self):
+        """The unit of each entry of `constants` in SI base units ("1" for a
+        pure number), or () for a fit without units."""
+        return self._statistic("constant_units", ())
+
+    @property
     def r2(self):
         """Coefficient of determination on the training data."""
         return self._statistic("r2", float("nan"))
@@ -126,17 +137,20 @@ class Formula:
         ln(|c| / d) + ln 2 for writing the fitted value c to the precision d
         the data give it)."""
         lines = [str(self), ""]
+        if self.units is not None:
+            lines += [f"units: [{self.units}]", ""]
         written = [_constant_text(node) for node in self.nodes if node[0] == "const"]
         free = set(self.free_constants)
+        units = [f"  [{u}]" for u in self._statistic("constant_units", ())] or [""] * len(written)
         if written:
             lines.append("constants (value \u00b1 standard error):")
             for i, (text, fitted, error) in enumerate(zip(written, self.fitted_constants, self.standard_errors)):
                 if i in free:
-                    lines.append(f"  {_with_error(fitted, error)}")
+                    lines.append(f"  {_with_error(fitted, error)}{units[i]}")
                 elif error == 0.0:
-                    lines.append(f"  {text}  (exact)")
+                    lines.append(f"  {text}  (exact){units[i]}")
                 else:
-                    lines.append(f"  {text}  (exact; fitted {_with_error(fitted, error)})")
+                    lines.append(f"  {text}  (exact; fitted {_with_error(fitted, error)}){units[i]}")
             lines.append("")
         lines.append(f"rmse {_short(self.rmse, 6)}   R^2 {_short(self.r2, 6)}   "
                      f"description length {_short(self.description_length, 5)} nats   BIC {_short(self.bic, 5)}")

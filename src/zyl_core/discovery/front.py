@@ -13,7 +13,8 @@ class Front(tuple):
     print(front) shows it as a table with each formula's rmse, description
     length in nats ("mdl"; "-" where the formula may not be selected: a fitted
     constant within two standard errors of zero, or not identifiable) and BIC;
-    front.to_pandas() gives a DataFrame.
+    front.to_pandas() gives a DataFrame. A fit with units notes y's unit
+    under the table.
     """
 
     def __new__(cls, formulas, selected):
@@ -46,6 +47,8 @@ class Front(tuple):
             lines.append(
                 f"{'*' if selected else ' '} {complexity:>{width}}  {rmse:>12.6g}  {_score(length)}  {_score(bic)}  {text}"
             )
+        if self.best.units is not None:
+            lines.append(f"(y in [{self.best.units}]; every formula is dimensionally consistent)")
         return "\n".join(lines)
 
     __repr__ = __str__
