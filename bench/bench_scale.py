@@ -75,7 +75,7 @@ def main():
         results.append(r)
         ratio = r["seconds"] / results[0]["seconds"]
         print(f"{rows:>10d} {r['seconds']:8.2f} {ratio:7.1f} {r['peak_bytes'] / 2**20:9.0f} "
-              f"{r['data_bytes'] / 2**20:9.0f} {str(r['found']):>6s}  {r['formula']}", flush=True)
+              f"{r['data_bytes'] / 2**20:9.1f} {str(r['found']):>6s}  {r['formula']}", flush=True)
         if args.json:
             with open(args.json, "w") as fh:
                 json.dump(results, fh, indent=1)

@@ -9,7 +9,7 @@
 namespace zyl::regress {
 namespace {
 
-constexpr unsigned kMaxIterations = 40;
+constexpr unsigned kMaxIterations = 10;
 constexpr double kInitialDamping = 1e-3;
 constexpr double kMaxDamping = 1e12;
 // The steps of the fit's forward differences and of the statistics' central
@@ -23,7 +23,7 @@ constexpr double kStatisticsStepFloor = 1e-6;
 // row's mean part of it: a difference no test of the fit can see, which on
 // millions of rows would otherwise take many more passes to reach rounding.
 constexpr double kConverged = 1e-14;
-constexpr double kConvergedPerRow = 1e-4;
+constexpr double kConvergedPerRow = 1e-2;
 
 std::vector<std::size_t> free_terms(const Formula& f) {
     std::vector<std::size_t> out;
@@ -172,19 +172,29 @@ std::optional<FitSums> fit_sums_in_blocks(const Formula& f, const std::vector<st
     return sums_at(f, terms, Differences::Central, data, y, evaluator, w, cancelled);
 }
 
+ConstantStatistics statistics_of(const FitSums& sums, const std::vector<std::size_t>& terms,
+                                 const std::vector<std::size_t>& slots, std::size_t n) {
+    ConstantStatistics s;
+    const std::size_t all = terms.size(), k = slots.size();
+    for (std::size_t j : slots) s.terms.push_back(terms[j]);
+    s.sse = sums.sse;
+    s.plain_sse = sums.plain_sse;
+    s.information.resize(k * k);
+    for (std::size_t r = 0; r < k; ++r)
+        for (std::size_t c = 0; c < k; ++c) s.information[r * k + c] = sums.normal[slots[r] * all + slots[c]];
+    s.covariance = covariance_of(s.information, k, s.sse, n);
+    return s;
+}
+
 std::optional<ConstantStatistics> constant_statistics_in_blocks(const Formula& f, const Columns& data,
                                                                 std::span<const double> y, Evaluator& evaluator,
                                                                 Weights w, bool (*cancelled)()) {
-    ConstantStatistics s;
-    s.terms = free_terms(f);
-    auto sums = sums_at(f, s.terms, Differences::Central, data, y, evaluator, w, cancelled);
+    const std::vector<std::size_t> terms = free_terms(f);
+    auto sums = sums_at(f, terms, Differences::Central, data, y, evaluator, w, cancelled);
     if (!sums) return std::nullopt;
-    const std::size_t n = data.samples, k = s.size();
-    s.sse = sums->sse;
-    s.plain_sse = sums->plain_sse;
-    s.information = std::move(sums->normal);
-    s.covariance = covariance_of(s.information, k, s.sse, n);
-    return s;
+    std::vector<std::size_t> slots(terms.size());
+    for (std::size_t j = 0; j < slots.size(); ++j) slots[j] = j;
+    return statistics_of(*sums, terms, slots, data.samples);
 }
 
 }  // namespace zyl::regress

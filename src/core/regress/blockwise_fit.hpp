@@ -19,7 +19,8 @@ inline constexpr std::size_t kRowBlock = 4096;
 
 // Levenberg-Marquardt over the free constants of `f`, from the values they
 // hold, as fit_constants with explicit_outer does: forward differences, a
-// step taken only when it lowers the weighted sse. The weighted sse at the
+// step taken only when it lowers the weighted sse. At most 10 iterations: it
+// starts from a fit on a sample of the rows, a few steps from the optimum. The weighted sse at the
 // end; nothing when f cannot be evaluated at its start or `cancelled` says
 // so (f then holds the last accepted point).
 std::optional<double> fit_constants_in_blocks(Formula& f, const Columns& data, std::span<const double> y,
@@ -38,6 +39,11 @@ struct FitSums {
 std::optional<FitSums> fit_sums_in_blocks(const Formula& f, const std::vector<std::size_t>& terms,
                                           const Columns& data, std::span<const double> y, Evaluator& evaluator,
                                           Weights w, bool (*cancelled)() = nullptr);
+
+// The statistics of the constants terms[slots[0]], terms[slots[1]], ...
+// from the sums over `terms` on n rows.
+ConstantStatistics statistics_of(const FitSums& sums, const std::vector<std::size_t>& terms,
+                                 const std::vector<std::size_t>& slots, std::size_t n);
 
 // constant_statistics (statistics.hpp) over blocks of rows: the same central
 // differences, sums and covariance.

@@ -31,50 +31,61 @@ public:
     template <class InTime>
     std::optional<Scored> refit(Formula f, Evaluator& ev, InTime in_time) const {
         if (in_time() && !fit_constants_in_blocks(f, data_, y_, ev, w_, &job_cancelled)) return std::nullopt;
+        Constants at = constants_of(f);
+        auto sums = fit_sums_in_blocks(f, at.terms, data_, y_, ev, w_, &job_cancelled);
+        if (!sums) return std::nullopt;
         std::vector<std::optional<ConstantEstimate>> freed(f.size());
         if (in_time()) {
-            const std::vector<std::size_t> lost = judge_exact(f, ev, freed);
+            const std::vector<std::size_t> lost = judge_exact(f, at, *sums, freed);
             if (!lost.empty()) {
                 for (std::size_t i : lost) f[i] = Term::constant(freed[i]->value, true);
                 if (!fit_constants_in_blocks(f, data_, y_, ev, w_, &job_cancelled)) return std::nullopt;
+                at = constants_of(f);
+                sums = fit_sums_in_blocks(f, at.terms, data_, y_, ev, w_, &job_cancelled);
+                if (!sums) return std::nullopt;
             }
         }
-        auto stats = constant_statistics_in_blocks(f, data_, y_, ev, w_, &job_cancelled);
-        if (!stats) return std::nullopt;
-        return scored(std::move(f), *stats, freed);
+        return scored(std::move(f), statistics_of(*sums, at.terms, at.free_slots, n_), freed);
     }
 
 private:
+    // The fitted constants of a formula, free or written exactly, and which
+    // of them are free.
+    struct Constants {
+        std::vector<std::size_t> terms;
+        std::vector<std::size_t> free_slots;  // into terms
+    };
+    static Constants constants_of(const Formula& f) {
+        Constants out;
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            if (!f[i].free() && !snapped(f[i])) continue;
+            if (f[i].free()) out.free_slots.push_back(out.terms.size());
+            out.terms.push_back(i);
+        }
+        return out;
+    }
+
     // For each constant written exactly after fitting: its estimate were it
     // fitted with the free ones, and whether the sse that refit would reach
     // still lies within the profile-likelihood interval of finish.hpp. The
     // refits are taken as one Gauss-Newton step from the fitted point, from
-    // a single pass over the rows for all of them: the exact values lie
-    // within a few standard errors, where the model is linear to far better
-    // than the test needs. The terms whose exact value the rows no longer
-    // allow.
-    std::vector<std::size_t> judge_exact(const Formula& f, Evaluator& ev,
+    // the sums of one pass over the rows: the exact values lie within a few
+    // standard errors, where the model is linear to far better than the test
+    // needs. The terms whose exact value the rows no longer allow.
+    std::vector<std::size_t> judge_exact(const Formula& f, const Constants& at, const FitSums& sums,
                                          std::vector<std::optional<ConstantEstimate>>& freed) const {
-        std::vector<std::size_t> terms, free_slots, lost;
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            if (!f[i].free() && !snapped(f[i])) continue;
-            if (f[i].free()) free_slots.push_back(terms.size());
-            terms.push_back(i);
-        }
-        if (terms.size() == free_slots.size()) return lost;
-        auto sums = fit_sums_in_blocks(f, terms, data_, y_, ev, w_, &job_cancelled);
-        if (!sums) return lost;
-        const double base = reduction(*sums, free_slots, nullptr, nullptr);
-        for (std::size_t slot = 0; slot < terms.size(); ++slot) {
-            const std::size_t i = terms[slot];
+        std::vector<std::size_t> lost;
+        const double base = reduction(sums, at.free_slots, nullptr, nullptr);
+        for (std::size_t slot = 0; slot < at.terms.size(); ++slot) {
+            const std::size_t i = at.terms[slot];
             if (f[i].free()) continue;
-            std::vector<std::size_t> with = free_slots;
+            std::vector<std::size_t> with = at.free_slots;
             with.push_back(slot);
             double step = 0.0, variance = 0.0;
-            const double gain = reduction(*sums, with, &step, &variance) - base;
+            const double gain = reduction(sums, with, &step, &variance) - base;
             if (!std::isfinite(gain)) continue;
             const std::size_t k = with.size();
-            const double sigma2 = n_ > k ? (sums->sse - gain) / static_cast<double>(n_ - k) : 0.0;
+            const double sigma2 = n_ > k ? (sums.sse - gain) / static_cast<double>(n_ - k) : 0.0;
             freed[i] = ConstantEstimate{f[i].value + step, n_ > k ? std::sqrt(variance * sigma2) : kNaN};
             if (gain > kSnapChiSquare * std::fmax(sigma2, floor_sse_ / static_cast<double>(n_))) lost.push_back(i);
         }
