@@ -18,15 +18,6 @@ constexpr double kStepFloor = 1e-3;
 // the fit: the iteration has converged to rounding.
 constexpr double kConverged = 1e-14;
 
-// Solves (A + damping * diag(A)) x = -g by elimination with partial
-// pivoting; false when the system is singular.
-bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, std::size_t k,
-                  std::vector<double>& x) {
-    for (std::size_t i = 0; i < k; ++i) a[i * k + i] += damping * a[i * k + i] + 1e-300;
-    for (std::size_t i = 0; i < k; ++i) g[i] = -g[i];
-    return solve_pivoted(a, g, k, 0.0, x);
-}
-
 // Residuals of the projected fit at the formula's current constants, each
 // multiplied by the square root of its sample's weight.
 struct Point {
@@ -53,6 +44,13 @@ std::optional<Point> residuals_at(const Formula& f, const Columns& data, std::sp
 }
 
 }  // namespace
+
+bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, std::size_t k,
+                  std::vector<double>& x) {
+    for (std::size_t i = 0; i < k; ++i) a[i * k + i] += damping * a[i * k + i] + 1e-300;
+    for (std::size_t i = 0; i < k; ++i) g[i] = -g[i];
+    return solve_pivoted(a, g, k, 0.0, x);
+}
 
 std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,
                                   Evaluator& evaluator, Weights w) {

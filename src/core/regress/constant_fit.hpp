@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "formula.hpp"
 #include "scaling.hpp"
@@ -33,6 +34,12 @@ struct ConstantFit {
 std::optional<ConstantFit> fit_constants(Formula& f, const Columns& data, std::span<const double> y,
                                          Evaluator& evaluator, const ConstantFitLimits& limits = {},
                                          Weights w = {});
+
+// One Levenberg-Marquardt step: solves (A + damping * diag(A)) x = -g for
+// the k x k normal matrix A and gradient g by elimination with partial
+// pivoting; false when the system is singular.
+bool solve_damped(std::vector<double> a, std::vector<double> g, double damping, std::size_t k,
+                  std::vector<double>& x);
 
 // The scaled fit of f as it stands; nothing when it fails or is constant.
 std::optional<Scaling> scaled_fit(const Formula& f, const Columns& data, std::span<const double> y,

@@ -35,10 +35,6 @@ constexpr std::size_t kTriples = 6;
 constexpr std::size_t kProductForms = 6;
 constexpr std::size_t kProductBlocks = 12;
 constexpr std::size_t kProducts = 4;
-// The stage ranks and fits on at most this many rows, evenly spaced, so that
-// its time and memory do not grow with the row count; the search refits
-// what it returns on all rows.
-constexpr std::size_t kReachRows = 4096;
 // Normalised values closer than this everywhere are one form reached twice.
 constexpr double kTwinTolerance = 1e-6;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -100,65 +96,12 @@ void set_normal(Candidate& c) {
     if (!normalise(c.values, c.normal)) c.normal.clear();
 }
 
-// The rows the stage reads: all of them, or an even spread of kReachRows.
-class Rows {
-public:
-    Rows(const Columns& data, std::span<const double> y, Weights w, const std::vector<Block>& blocks) {
-        const std::size_t n = data.samples;
-        if (n <= kReachRows) {
-            data_ = data;
-            y_ = y;
-            w_ = w;
-            blocks_ = blocks;
-            return;
-        }
-        for (std::size_t i = 0; i < kReachRows; ++i) index_.push_back(i * n / kReachRows);
-        for (const double* c : data.columns) columns_.push_back(pick(std::span<const double>(c, n)));
-        for (const auto& c : columns_) pointers_.push_back(c.data());
-        data_ = {pointers_, kReachRows};
-        y_own_ = pick(y);
-        y_ = y_own_;
-        if (!w.empty()) {
-            w_own_ = pick(w);
-            w_ = w_own_;
-        }
-        block_values_.reserve(blocks.size());
-        for (const Block& b : blocks) {
-            block_values_.push_back(pick(b.values));
-            blocks_.push_back({b.formula, block_values_.back()});
-        }
-    }
-    const Columns& data() const { return data_; }
-    std::span<const double> y() const { return y_; }
-    Weights w() const { return w_; }
-    const std::vector<Block>& blocks() const { return blocks_; }
-
-private:
-    std::vector<double> pick(std::span<const double> v) const {
-        std::vector<double> out;
-        out.reserve(index_.size());
-        for (std::size_t i : index_) out.push_back(v[i]);
-        return out;
-    }
-    std::vector<std::size_t> index_;
-    std::vector<std::vector<double>> columns_, block_values_;
-    std::vector<const double*> pointers_;
-    std::vector<double> y_own_, w_own_;
-    Columns data_;
-    std::span<const double> y_;
-    Weights w_;
-    std::vector<Block> blocks_;
-};
-
 class Reach {
 public:
     Reach(const Columns& data, std::span<const double> y, const std::vector<Block>& blocks,
           const ReachSettings& settings)
-        : rows_(data, y, settings.weights, blocks), data_(rows_.data()), y_(rows_.y()), w_(rows_.w()),
-          blocks_(rows_.blocks()), settings_(settings), evaluators_(WorkerPool::instance().worker_slots()) {
-        // The rounding floor scales with the rows read.
-        floor_sse_ = settings.floor_sse * static_cast<double>(y_.size()) / static_cast<double>(y.size());
-    }
+        : data_(data), y_(y), w_(settings.weights), blocks_(blocks), floor_sse_(settings.floor_sse),
+          settings_(settings), evaluators_(WorkerPool::instance().worker_slots()) {}
 
     ReachResult run() {
         ratios_ = ratios_and_products();
@@ -421,7 +364,6 @@ private:
         return out;
     }
 
-    Rows rows_;
     const Columns& data_;
     std::span<const double> y_;
     Weights w_;

@@ -13,7 +13,8 @@
 //     1/(g1 + b*g2 + c), for rational responses.
 // Its results are structures with free constants at fitted values, written
 // with ordinary terms (g1 + c*g2, ...), which the search finishes like any
-// other (finish.hpp).
+// other (finish.hpp). It reads every row it is given: on many rows, the
+// search gives it the sample it ranks on.
 #include <cstddef>
 #include <functional>
 #include <span>

@@ -1,5 +1,7 @@
 #include "search.hpp"
 
+#include "row_sample.hpp"
+#include "search_all_rows.hpp"
 #include "search_front.hpp"
 #include "search_generation.hpp"
 #include "search_level.hpp"
@@ -7,8 +9,17 @@
 #include "search_stopped.hpp"
 
 namespace zyl::regress {
+namespace {
 
-Outcome search(const Columns& data, std::span<const double> y, std::span<const double> weights,
+// Candidates are ranked, fitted and finished on at most this many rows,
+// evenly spread, so that the search's time and memory do not grow with the
+// row count; the front found is then refitted and judged on every row.
+constexpr std::size_t kRankRows = 2048;
+// Of a time limit, the share the search on the sample may take; the rest is
+// for the refit on every row.
+constexpr double kSampleTimeShare = 0.75;
+
+Outcome staged(const Columns& data, std::span<const double> y, std::span<const double> weights,
                const Options& options, const Hooks& hooks) {
     stage::State s(data, y, weights, options, hooks);
     if (s.n == 0 || y.size() != s.n || data.columns.empty()) return s.outcome;
@@ -25,6 +36,21 @@ Outcome search(const Columns& data, std::span<const double> y, std::span<const d
     }
     if (s.should_stop() || !stage::finish_front(s)) return stage::stopped_outcome(s);
     return s.outcome;
+}
+
+}  // namespace
+
+Outcome search(const Columns& data, std::span<const double> y, std::span<const double> weights,
+               const Options& options, const Hooks& hooks) {
+    if (data.samples <= kRankRows || y.size() != data.samples || data.columns.empty())
+        return staged(data, y, weights, options, hooks);
+    const auto start = std::chrono::steady_clock::now();
+    const RowSample sample(data, y, weights, kRankRows);
+    Options on_sample = options;
+    on_sample.time_limit *= kSampleTimeShare;
+    Outcome ranked = staged(sample.data(), sample.y(), sample.w(), on_sample, hooks);
+    if (ranked.stopped || ranked.front.empty()) return ranked;
+    return stage::refit_on_all_rows(std::move(ranked), data, y, weights, options, hooks, start);
 }
 
 }  // namespace zyl::regress

@@ -13,9 +13,12 @@ constexpr int kPollMillis = 20;
 // candidates on one thread; a time-limited search leaves that much time,
 // for every round of structures the workers finish, before its limit.
 constexpr double kFinishInCandidates = 45.0;
+// And never less than this share of the limit: on few rows, scoring costs
+// little per candidate and that estimate alone leaves finishing too little.
+constexpr double kLeastFinishingShare = 0.15;
 
-// Weights scaled to mean 1, so that a noise level is in units of y at an
-// average sample; empty stays empty.
+}  // namespace
+
 std::vector<double> unit_mean(std::span<const double> w) {
     std::vector<double> out(w.begin(), w.end());
     if (out.empty()) return out;
@@ -23,8 +26,6 @@ std::vector<double> unit_mean(std::span<const double> w) {
     for (double& v : out) v /= mean;
     return out;
 }
-
-}  // namespace
 
 State::State(const Columns& data_in, std::span<const double> y_in, std::span<const double> weights,
              const Options& options_in, const Hooks& hooks_in)
@@ -67,7 +68,8 @@ void State::reserve_finishing(double scoring_seconds, std::size_t candidates, st
     const double slots = static_cast<double>(scratch.size());
     const double candidate_seconds = scoring_seconds * slots / static_cast<double>(candidates);
     const double rounds = std::ceil(static_cast<double>(structures) / slots);
-    finishing_reserve_ = rounds * kFinishInCandidates * candidate_seconds;
+    finishing_reserve_ =
+        std::fmax(rounds * kFinishInCandidates * candidate_seconds, kLeastFinishingShare * options.time_limit);
 }
 
 bool State::should_stop() {

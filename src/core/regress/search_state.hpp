@@ -39,6 +39,10 @@ inline Formula shadowed(Formula f) {
     return f;
 }
 
+// Weights scaled to mean 1, so that a noise level is in units of y at an
+// average sample; empty stays empty.
+std::vector<double> unit_mean(std::span<const double> w);
+
 struct Entry {
     Formula formula;
     std::vector<double> values;  // at the constants the formula holds

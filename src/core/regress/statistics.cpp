@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "row_sample.hpp"
+
 namespace zyl::regress {
 namespace {
 
@@ -16,6 +18,9 @@ constexpr double kStepFloor = 1e-6;
 // constants the data cannot tell apart.
 constexpr double kSingular = 1e-12;
 constexpr std::size_t kNeighbourSamples = 2000;
+// The one-input estimate sorts the rows it reads: at most an even spread of
+// this many, so that its time and memory stay bounded at any row count.
+constexpr std::size_t kLineSamples = std::size_t{1} << 17;
 
 }  // namespace
 
@@ -59,6 +64,16 @@ std::optional<std::vector<double>> symmetric_inverse(std::span<const double> a, 
     return out;
 }
 
+std::vector<double> covariance_of(std::span<const double> information, std::size_t k, double sse, std::size_t n) {
+    std::vector<double> out(k * k, kNaN);
+    if (k == 0 || n <= k) return out;
+    if (auto inverse = symmetric_inverse(information, k)) {
+        const double variance = sse / static_cast<double>(n - k);
+        for (std::size_t e = 0; e < k * k; ++e) out[e] = (*inverse)[e] * variance;
+    }
+    return out;
+}
+
 std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Columns& data,
                                                       std::span<const double> y, Evaluator& evaluator,
                                                       Weights w) {
@@ -93,13 +108,7 @@ std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Co
             for (std::size_t i = 0; i < n; ++i) sum += weight(w, i) * jac[r * n + i] * jac[c * n + i];
             s.information[r * k + c] = s.information[c * k + r] = sum;
         }
-    s.covariance.assign(k * k, kNaN);
-    if (k > 0 && n > k) {
-        if (auto inverse = symmetric_inverse(s.information, k)) {
-            const double variance = s.sse / static_cast<double>(n - k);
-            for (std::size_t e = 0; e < k * k; ++e) s.covariance[e] = (*inverse)[e] * variance;
-        }
-    }
+    s.covariance = covariance_of(s.information, k, s.sse, n);
     return s;
 }
 
@@ -135,7 +144,10 @@ double line_noise_variance(const double* x, std::span<const double> y, Weights w
 
 double neighbour_noise_variance(const Columns& data, std::span<const double> y, Weights w) {
     const std::size_t n = y.size();
-    if (data.columns.size() == 1 && n >= 3) return line_noise_variance(data.columns[0], y, w);
+    if (data.columns.size() == 1 && n >= 3) {
+        const RowSample sample(data, y, w, kLineSamples);
+        return line_noise_variance(sample.data().columns[0], sample.y(), sample.w());
+    }
     const std::size_t m = std::min(n, kNeighbourSamples);
     if (m < 2) return 0.0;
     std::vector<std::size_t> rows(m);

@@ -34,11 +34,16 @@ std::optional<ConstantStatistics> constant_statistics(const Formula& f, const Co
 // The noise variance as the data show it, without any formula: with one
 // input, from each sample's distance to the line through its two neighbours;
 // with more, half the mean squared difference between each sample and its
-// nearest neighbour (columns scaled to unit spread; at most a fixed, evenly
-// spread subset of the samples). Each is weighted as a difference of noisy
+// nearest neighbour (columns scaled to unit spread). Each reads at most a
+// fixed, evenly spread subset of the samples (2,000 with more inputs, 2^17
+// with one). Each is weighted as a difference of noisy
 // samples, and adds what the law itself changes between neighbours, so it is
 // an upper estimate. 0 without neighbours.
 double neighbour_noise_variance(const Columns& data, std::span<const double> y, Weights w = {});
+
+// sigma^2 (J'WJ)^-1 from J'WJ (k x k), the weighted sse and the row count,
+// sigma^2 = sse / (n - k); NaN everywhere when n <= k or J'WJ is singular.
+std::vector<double> covariance_of(std::span<const double> information, std::size_t k, double sse, std::size_t n);
 
 // Inverse of the k x k symmetric matrix a; nothing when it is singular to
 // working precision.
