@@ -10,7 +10,7 @@ bench_search on the same data), the speed-up from 1 to 2 worker threads on
 the 10,000-sample problems, and the peak memory of the 10,000-sample
 searches. Results of the two builds must be identical.
 
-    .venv/bin/python bench/bench_find_formula.py [--repeat N] [--sizes 200,2000,10000]
+    .venv/bin/python bench/bench_find_formula.py [--repeat N] [--sizes 200,2000,10000] [--reference COMMIT]
 """
 import argparse
 import json
@@ -94,9 +94,10 @@ def main() -> None:
     ap = argparse.ArgumentParser()
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--sizes", default="200,2000,10000")
+    ap.add_argument("--reference", default=REFERENCE_COMMIT, help="commit of the previous build")
     args = ap.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
-    old_site = reference_site()
+    old_site = reference_site(args.reference)
     tmp = Path(tempfile.mkdtemp(prefix="bench_find_formula_"))
     problems = {}
     for n_vars in (1, 2, 3):
@@ -124,7 +125,7 @@ def main() -> None:
         return statistics.median(run[0] for run in runs[build, p])
 
     print(f"find_formula, default settings, default pool size; median of {args.repeat} runs;"
-          f" previous = commit {REFERENCE_COMMIT}")
+          f" previous = commit {args.reference}")
     print(f"{'problem':<26} {'samples':>7} {'previous s':>10} {'this s':>8} {'ratio':>6} {'scored':>7}"
           f" {'cand/s':>9} {'ns/sample/cand':>14}  result")
     ratios = []
