@@ -3,6 +3,7 @@
 // lanes it marks to the scalar function. The last, partial register is
 // filled with an ordinary input so that padding never reaches the scalar
 // function.
+#include <algorithm>
 #include <cstddef>
 
 #include "kernels/libm/isa_kernels.hpp"
@@ -15,49 +16,61 @@ using UnaryLanes = LaneResult<V> (*)(typename V::D);
 template <class V>
 using BinaryLanes = LaneResult<V> (*)(typename V::D, typename V::D);
 
-// Stores a result whose marked lanes are recomputed by the scalar function
-// from the inputs (passed in registers, since out may be an input). Rare,
-// so kept out of the loops.
-template <class V>
-[[gnu::noinline]] void store_with_scalar(double* out, typename V::D x, const LaneResult<V>& r, UnaryScalar scalar) {
-    alignas(64) double xs[V::kLanes], ys[V::kLanes];
-    V::store(xs, x);
-    V::store(ys, r.value);
-    for (unsigned marked = V::lanes_of(r.scalar); marked != 0; marked &= marked - 1) {
-        const int j = __builtin_ctz(marked);
-        ys[j] = scalar(xs[j]);
-    }
-    V::store(out, V::load(ys));
+// Elements per chunk. The kernel runs over a whole chunk before the scalar
+// function finishes the lanes it marked, from a copy of the chunk's inputs
+// (out may be an input): the vector loop never branches on the marks, which
+// for log come in a third of the registers at random.
+inline constexpr std::size_t kChunk = 256;
+
+// Finishes the marked lanes of a chunk: marks[k] holds those of register k.
+template <std::size_t W>
+void finish_marked(const unsigned char* marks, std::size_t registers, double* out, auto scalar_at) {
+    for (std::size_t k = 0; k < registers; ++k)
+        for (unsigned m = marks[k]; m != 0; m &= m - 1) {
+            const std::size_t j = k * W + static_cast<std::size_t>(__builtin_ctz(m));
+            out[j] = scalar_at(j);
+        }
 }
 
-template <class V>
-[[gnu::noinline]] void store_with_scalar(double* out, typename V::D a, typename V::D b, const LaneResult<V>& r,
-                                         BinaryScalar scalar) {
-    alignas(64) double as[V::kLanes], bs[V::kLanes], ys[V::kLanes];
-    V::store(as, a);
-    V::store(bs, b);
-    V::store(ys, r.value);
-    for (unsigned marked = V::lanes_of(r.scalar); marked != 0; marked &= marked - 1) {
-        const int j = __builtin_ctz(marked);
-        ys[j] = scalar(as[j], bs[j]);
-    }
-    V::store(out, V::load(ys));
-}
-
+// n a multiple of the register width, at most kChunk.
 template <class V, UnaryLanes<V> F>
-ZYL_LANES void one_register(const double* in, double* out, UnaryScalar scalar) {
-    const auto x = V::load(in);
-    const LaneResult<V> r = F(x);
-    if (V::lanes_of(r.scalar) == 0) return V::store(out, r.value);
-    store_with_scalar<V>(out, x, r, scalar);
+void unary_chunk(const double* in, double* out, std::size_t n, UnaryScalar scalar) {
+    constexpr std::size_t w = V::kLanes;
+    alignas(64) double xs[kChunk];
+    unsigned char marks[kChunk / w];
+    unsigned any = 0;
+    for (std::size_t j = 0; j < n; j += w) {
+        const auto x = V::load(in + j);
+        V::store(xs + j, x);
+        const LaneResult<V> r = F(x);
+        V::store(out + j, r.value);
+        any |= marks[j / w] = static_cast<unsigned char>(V::lanes_of(r.scalar));
+    }
+    if (any != 0) finish_marked<w>(marks, n / w, out, [&](std::size_t j) { return scalar(xs[j]); });
 }
 
 template <class V, BinaryLanes<V> F>
-ZYL_LANES void one_register(const double* a, const double* b, double* out, BinaryScalar scalar) {
-    const auto x = V::load(a), y = V::load(b);
-    const LaneResult<V> r = F(x, y);
-    if (V::lanes_of(r.scalar) == 0) return V::store(out, r.value);
-    store_with_scalar<V>(out, x, y, r, scalar);
+void binary_chunk(const double* a, const double* b, double* out, std::size_t n, BinaryScalar scalar) {
+    constexpr std::size_t w = V::kLanes;
+    alignas(64) double as[kChunk], bs[kChunk];
+    unsigned char marks[kChunk / w];
+    unsigned any = 0;
+    for (std::size_t j = 0; j < n; j += w) {
+        const auto x = V::load(a + j), y = V::load(b + j);
+        V::store(as + j, x);
+        V::store(bs + j, y);
+        const LaneResult<V> r = F(x, y);
+        V::store(out + j, r.value);
+        any |= marks[j / w] = static_cast<unsigned char>(V::lanes_of(r.scalar));
+    }
+    if (any != 0) finish_marked<w>(marks, n / w, out, [&](std::size_t j) { return scalar(as[j], bs[j]); });
+}
+
+// Whole registers of [0, n) in chunks; returns where they end.
+std::size_t whole_registers(std::size_t n, std::size_t w, auto chunk) {
+    const std::size_t whole = n - n % w;
+    for (std::size_t i = 0; i < whole; i += kChunk) chunk(i, std::min(kChunk, whole - i));
+    return whole;
 }
 
 // 2.0 takes the ordinary path of every lane function.
@@ -66,27 +79,29 @@ inline constexpr double kPadding = 2.0;
 template <class V, UnaryLanes<V> F>
 void run_unary(const double* in, double* out, std::size_t n, UnaryScalar scalar) {
     constexpr std::size_t w = V::kLanes;
-    std::size_t i = 0;
-    for (; i + w <= n; i += w) one_register<V, F>(in + i, out + i, scalar);
+    const std::size_t i = whole_registers(n, w, [&](std::size_t begin, std::size_t len) {
+        unary_chunk<V, F>(in + begin, out + begin, len, scalar);
+    });
     if (i == n) return;
     alignas(64) double buffer[w];
     for (std::size_t j = 0; j < w; ++j) buffer[j] = i + j < n ? in[i + j] : kPadding;
-    one_register<V, F>(buffer, buffer, scalar);
+    unary_chunk<V, F>(buffer, buffer, w, scalar);
     for (std::size_t j = 0; i + j < n; ++j) out[i + j] = buffer[j];
 }
 
 template <class V, BinaryLanes<V> F>
 void run_binary(const double* a, const double* b, double* out, std::size_t n, BinaryScalar scalar) {
     constexpr std::size_t w = V::kLanes;
-    std::size_t i = 0;
-    for (; i + w <= n; i += w) one_register<V, F>(a + i, b + i, out + i, scalar);
+    const std::size_t i = whole_registers(n, w, [&](std::size_t begin, std::size_t len) {
+        binary_chunk<V, F>(a + begin, b + begin, out + begin, len, scalar);
+    });
     if (i == n) return;
     alignas(64) double as[w], bs[w];
     for (std::size_t j = 0; j < w; ++j) {
         as[j] = i + j < n ? a[i + j] : kPadding;
         bs[j] = i + j < n ? b[i + j] : kPadding;
     }
-    one_register<V, F>(as, bs, as, scalar);
+    binary_chunk<V, F>(as, bs, as, w, scalar);
     for (std::size_t j = 0; i + j < n; ++j) out[i + j] = as[j];
 }
 
