@@ -97,11 +97,12 @@ struct Reduced {
     typename V::D z;
 };
 
-template <class V>
+template <class V, int kSize>
 ZYL_LANES Reduced<V> reduce(typename V::D x, std::uint64_t offset) {
+    constexpr int kBits = __builtin_ctz(kSize);
     const auto ix = V::bits(x);
     const auto tmp = V::isub(ix, V::splat_bits(offset));
-    const auto index = V::iand(V::template shr<45>(tmp), V::splat_bits(kTableSize - 1));
+    const auto index = V::iand(V::template shr<52 - kBits>(tmp), V::splat_bits(kSize - 1));
     const auto k = twelve_bit_integer<V>(V::template shr<52>(tmp));
     const auto z = V::from_bits(V::isub(ix, V::iand(tmp, V::splat_bits(0xfff0000000000000))));
     return {index, k, z};
@@ -141,7 +142,7 @@ struct SplitLog {
 template <class V>
 ZYL_LANES SplitLog<V> pow_log(typename V::D x) {
     auto a = [](int i) { return V::splat(kPowA[i]); };
-    const Reduced<V> s = reduce<V>(x, kPowLogOffset);
+    const Reduced<V> s = reduce<V, kTableSize>(x, kPowLogOffset);
     typename V::D invc, logc, logctail, unused;
     V::lookup4(kPowLogTable, s.index, invc, logc, logctail, unused);
     const auto t1 = V::fma(s.k, V::splat(kLn2Hi), logc);
@@ -162,12 +163,54 @@ ZYL_LANES SplitLog<V> pow_log(typename V::D x) {
     return {y, V::add(V::sub(hi, y), lo)};
 }
 
+// log(x) for positive normal x outside the near-1 range, as hi + lo within
+// 2^-62 |log x| of it (2^-65.3 is the largest error measured): log(x) =
+// k ln2 + log(c) + log1p(r) with a c from kLogTable, r = z/c - 1 below
+// 0.037 in magnitude, log1p's series to r^13 (the next term is below
+// 2^-70) and its first two terms, like k ln2 and log(c), in two parts.
+template <class V>
+ZYL_LANES SplitLog<V> accurate_log(typename V::D x) {
+    const Reduced<V> s = reduce<V, kLogTableSize>(x, kPowLogOffset);
+    const auto invc = V::lookup16(kLogTable.invc, s.index);
+    const auto logc = V::lookup16(kLogTable.logc, s.index);
+    const auto logctail = V::lookup16(kLogTable.logctail, s.index);
+    // z invc = p + e exactly, and r = p - 1 exactly, p being near 1; then
+    // log1p(r + e) = log1p(r) + e (1 - r + r^2 - r^3) to within 2^-72.
+    const auto one = V::splat(1.0);
+    const auto p = V::mul(s.z, invc);
+    const auto e = V::fms(s.z, invc, p);
+    const auto r = V::sub(p, one);
+    const auto e_term = V::mul(e, V::fma(r, V::fma(r, V::sub(one, r), V::splat(-1.0)), one));
+    // k ln2hi + logc is exact (both multiples of 2^-43, below 2^10); each
+    // sum below keeps its rounding error, its larger term first.
+    const auto t1 = V::fma(s.k, V::splat(kLn2Hi), logc);
+    const auto lo1 = V::fma(s.k, V::splat(kLn2Lo), logctail);
+    const auto t2 = V::add(t1, r);
+    const auto lo2 = V::add(V::sub(t1, t2), r);
+    const auto half_r = V::mul(r, V::splat(-0.5));
+    const auto r2_half = V::mul(r, half_r);
+    const auto lo3 = V::fms(half_r, r, r2_half);
+    const auto hi = V::add(t2, r2_half);
+    const auto lo4 = V::add(V::sub(t2, hi), r2_half);
+    // r^3 (1/3 - r/4 + r^2/5 - ... - r^10/13).
+    auto c = [](int k) { return V::splat((k % 2 == 1 ? 1.0 : -1.0) / k); };
+    const auto r2 = V::mul(r, r);
+    const auto r4 = V::mul(r2, r2);
+    const auto q3 = V::fma(r2, V::fma(r, c(6), c(5)), V::fma(r, c(4), c(3)));
+    const auto q7 = V::fma(r2, V::fma(r, c(10), c(9)), V::fma(r, c(8), c(7)));
+    const auto q11 = V::fma(r2, c(13), V::fma(r, c(12), c(11)));
+    const auto q = V::fma(r4, V::fma(r4, q11, q7), q3);
+    const auto sum = V::add(V::add(V::add(lo1, lo2), V::add(lo3, lo4)), e_term);
+    const auto lo = V::fma(V::mul(r, r2), q, sum);
+    const auto y = V::add(hi, lo);
+    return {y, V::add(V::sub(hi, y), lo)};
+}
+
 // log(x) for positive normal x outside the near-1 range. There the library
 // looks up 1/c in a table of its own, chosen by a search, which these
-// kernels do not repeat. They take pow's logarithm instead, whose hi + lo
-// is within 2^-64 |log x| of log x, and round it: y = hi + lo is then the
-// correctly rounded log x unless log x lies within that error of a
-// midpoint between doubles. The library's result on this path is within
+// kernels do not repeat. They round accurate_log instead: y = hi + lo is
+// the correctly rounded log x unless log x lies within 2^-62 |log x|, a
+// thousandth of an ulp, of a midpoint between doubles. The library's result on this path is within
 // 0.5 + 2.06/128 ulp, plus its polynomial's error of a few 2^-60 ulp, of
 // log x (its documented bound, for |log x| > 2^-4 as here). When log x is
 // d ulp from the nearest midpoint, every double but the correctly rounded
@@ -181,7 +224,7 @@ inline constexpr double kLogGuardUlps = 0x1p-5;
 
 template <class V>
 ZYL_LANES LaneResult<V> log_rounded(typename V::D x) {
-    const SplitLog<V> l = pow_log<V>(x);
+    const SplitLog<V> l = accurate_log<V>(x);
     // 2^e for |y| in [2^e, 2^(e+1)): y is at least 2^-4 in magnitude here.
     const auto binade = V::from_bits(V::iand(V::bits(l.hi), V::splat_bits(kInfinityBits)));
     const auto clear = V::lt(V::abs(l.lo), V::mul(binade, V::splat((0.5 - kLogGuardUlps) * 0x1p-52)));

@@ -13,6 +13,7 @@ from fractions import Fraction
 
 getcontext().prec = 60
 N = 128
+LOG_N = 16
 
 POW_LOG_OFFSET = 0x3FE6955500000000
 
@@ -41,21 +42,48 @@ def exp_tables():
     return tails, scale_bits
 
 
+def subintervals(n):
+    """The n subintervals of z's bit range [POW_LOG_OFFSET, 2 POW_LOG_OFFSET)
+    that the top log2(n) bits of its fraction pick, as exact (low, high)."""
+    shift = 52 - n.bit_length() + 1
+    for i in range(n):
+        yield (Fraction(double_of(POW_LOG_OFFSET + (i << shift))),
+               Fraction(double_of(POW_LOG_OFFSET + ((i + 1) << shift))))
+
+
+def split_log(invc):
+    """log(c) for c = 1/invc as a multiple of 2^-43 (so that adding k ln2hi
+    is exact) and the double nearest the rest."""
+    log_c = -Decimal(invc).ln()
+    logc = float(Fraction(round(log_c * 2**43), 2**43))
+    return logc, nearest(log_c - Decimal(logc))
+
+
 def pow_log_tables():
-    """1/c from the centre of each subinterval of z's bit range, rounded to
-    1/N (1/(2N) above 1); log(c) as a multiple of 2^-43 plus a tail."""
+    """1/c from the centre of each subinterval, rounded to 1/N (1/(2N) above
+    1); log(c) split by split_log."""
     invcs, logcs, tails = [], [], []
-    for i in range(N):
-        low = Fraction(double_of(POW_LOG_OFFSET + (i << 45)))
-        high = Fraction(double_of(POW_LOG_OFFSET + ((i + 1) << 45)))
+    for low, high in subintervals(N):
         centre = (low + high) / 2
         steps = N if centre < 1 else 2 * N
         invc = float(Fraction(round(steps / centre), steps))
-        log_c = -Decimal(invc).ln()
-        logc = float(Fraction(round(log_c * 2**43), 2**43))
+        logc, tail = split_log(invc)
         invcs.append(invc)
         logcs.append(logc)
-        tails.append(nearest(log_c - Decimal(logc)))
+        tails.append(tail)
+    return invcs, logcs, tails
+
+
+def log_tables():
+    """1/c the double nearest the inverse of each subinterval's centre, or 1
+    for the subinterval that holds 1; log(c) split by split_log."""
+    invcs, logcs, tails = [], [], []
+    for low, high in subintervals(LOG_N):
+        invc = 1.0 if low <= 1 < high else nearest(2 / (low + high))
+        logc, tail = split_log(invc)
+        invcs.append(invc)
+        logcs.append(logc)
+        tails.append(tail)
     return invcs, logcs, tails
 
 
@@ -73,6 +101,9 @@ def main(path):
         "namespace zyl::kernels::libm {\n\n",
         table("ExpEntry", "kExpTable", zip(*exp_tables()), lambda e: (hexf(e[0]), f"0x{e[1]:016x}")),
         table("PowLogEntry", "kPowLogTable", zip(*pow_log_tables()), lambda e: [*map(hexf, e), "0.0"]),
+        "const LogTable kLogTable = {\n    "
+        + ",\n    ".join("{" + ", ".join(map(hexf, field)) + "}" for field in log_tables())
+        + "};\n\n",
         "}  // namespace zyl::kernels::libm\n",
     ]
     with open(path, "w") as out:

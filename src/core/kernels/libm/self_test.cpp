@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "kernels/libm/tables.hpp"
 
@@ -136,9 +137,9 @@ std::vector<double> log_probes() {
     for (double t : {kLogNearOneLow, kLogNearOneHigh, 1.0}) add_around(p, t, 64);
     // Both ends of every subinterval of the library's table and of the
     // kernels' own, in several binades.
-    for (std::uint64_t offset : {kLibraryLogOffset, kPowLogOffset}) {
-        for (int i = 0; i <= kTableSize; ++i) {
-            const std::uint64_t edge = offset + (static_cast<std::uint64_t>(i) << 45);
+    for (auto [offset, count] : {std::pair{kLibraryLogOffset, kTableSize}, {kPowLogOffset, kLogTableSize}}) {
+        for (int i = 0; i <= count; ++i) {
+            const std::uint64_t edge = offset + (static_cast<std::uint64_t>(i) << (52 - __builtin_ctz(count)));
             for (std::int64_t e : {-1021, -500, -1, 0, 1, 600, 1022}) {
                 const double v = std::bit_cast<double>(edge + (static_cast<std::uint64_t>(e) << 52));
                 if (std::isfinite(v)) add_around(p, v, 2);

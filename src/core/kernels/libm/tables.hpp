@@ -29,8 +29,8 @@ struct alignas(16) ExpEntry {
 extern const ExpEntry kExpTable[kTableSize];
 
 // log near 1, x in [0x1.ep-1, 1 + 0x1.09p-4): a polynomial in r = x - 1
-// with r + B0 r^2 carried in two parts. Elsewhere the kernels take log from
-// pow's logarithm below (lanes.hpp says why that gives the same bits).
+// with r + B0 r^2 carried in two parts. Elsewhere the kernels compute log
+// their own way (lanes.hpp says why that gives the same bits).
 inline constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;
 inline constexpr double kLn2Lo = 0x1.ef35793c76730p-45;
 inline constexpr double kLogB[11] = {-0x1p-1,
@@ -47,8 +47,20 @@ inline constexpr double kLogB[11] = {-0x1p-1,
 inline constexpr double kLogNearOneLow = 0x1.ep-1;
 inline constexpr double kLogNearOneHigh = 0x1.1090000000000p0;
 
-// pow's logarithm: the same reduction with a finer c (1/c has few bits, so
-// z/c - 1 is exact) and log(c) split into logc + logctail.
+// log away from 1, and pow's logarithm: x = 2^k z with z in [0x1.69555p-1,
+// 0x1.69555p0), log(x) = k ln2 + log(c) + log1p(z/c - 1) for a c near z, and
+// log(c) split into logc, a multiple of 2^-43, and logctail. The kernels'
+// log has 16 subintervals with c at their centres (c = 1 for the one that
+// holds 1), its table held field by field for register lookups; pow's has
+// 128, with 1/c of few bits, so that z/c - 1 is exact.
+inline constexpr int kLogTableSize = 16;
+struct alignas(64) LogTable {
+    double invc[kLogTableSize];
+    double logc[kLogTableSize];
+    double logctail[kLogTableSize];
+};
+extern const LogTable kLogTable;
+
 inline constexpr std::uint64_t kPowLogOffset = 0x3fe6955500000000;
 inline constexpr double kPowA[7] = {-0x1p-1,
                                     -0x1.5555555555560p-1,
