@@ -2,7 +2,10 @@
 values against numpy's own functions (its SIMD loops where it has them; for
 tension numpy's composite exp(x) - log(|y|)), interleaved in one process on
 the default pool, medians of the runs; ratio = zyl_core / numpy, so at most
-1.0 meets the goal. Also says what the self-test enabled, and with
+1.0 meets the goal. The processor time of the whole process (every thread)
+is given beside the wall time: on a machine busy with other work, a call
+longer than the scheduler's time slice waits for its next turn, so wall
+times there say more about the load than about the work. Also says what the self-test enabled, and with
 --callgrind the instructions per element of each side (valgrind's
 callgrind, one thread, the difference between runs that call the function
 three times and once, so import, set-up and the self-test cancel).
@@ -12,16 +15,17 @@ three times and once, so import, set-up and the self-test cancel).
 import argparse
 import os
 import re
+import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
 import numpy as np  # noqa: E402
 
 import zyl_core.arrays as za  # noqa: E402
-from bench_arrays import medians  # noqa: E402
 
 N = 10**6
 # name: (zyl_core call, numpy call), on the arrays made by `data`.
@@ -43,13 +47,23 @@ e = rng.uniform(-4.0, 4.0, {n})
 
 
 def timings(repeat):
+    """Median wall and processor seconds per (case, side), the contenders
+    interleaved run by run after one warm-up call each."""
     env = {"np": np, "za": za}
     exec(DATA.format(n=N), env)
     contenders = {}
     for name, (ours, theirs) in CASES.items():
         contenders[name, "zyl"] = eval(f"lambda: {ours}", env)
         contenders[name, "numpy"] = eval(f"lambda: {theirs}", env)
-    return medians(contenders, repeat)
+    runs = {key: [] for key in contenders}
+    for fn in contenders.values():
+        fn()
+    for _ in range(repeat):
+        for key, fn in contenders.items():
+            w0, c0 = time.perf_counter(), time.process_time()
+            fn()
+            runs[key].append((time.perf_counter() - w0, time.process_time() - c0))
+    return {key: tuple(statistics.median(r[i] for r in rs) for i in (0, 1)) for key, rs in runs.items()}
 
 
 def instructions(call, n, times):
@@ -73,12 +87,14 @@ def main():
     print(f"10^6 float64 elements, median of {args.repeat} interleaved runs, pool of"
           f" {os.environ.get('RAYON_NUM_THREADS', 'default')} threads; load average {load[0]:.1f}")
     print(f"vector kernels: {za.vector_kernels()}")
-    print(f"{'function':<9} {'zyl ms':>8} {'numpy ms':>9} {'ratio':>6}  goal")
+    print(f"{'function':<9} {'zyl ms':>8} {'numpy ms':>9} {'ratio':>6}  {'goal':<12}"
+          f" {'zyl cpu ms':>10} {'numpy cpu ms':>12} {'cpu ratio':>9}")
     for name in CASES:
-        ours, theirs = med[name, "zyl"], med[name, "numpy"]
-        goal = GOALS.get(name)
-        mark = "" if goal is None else f"<= {goal}  {'ok' if ours / theirs <= goal else 'MISSED'}"
-        print(f"{name:<9} {ours * 1e3:>8.3f} {theirs * 1e3:>9.3f} {ours / theirs:>6.2f}  {mark}")
+        (ours, ours_cpu), (theirs, theirs_cpu) = med[name, "zyl"], med[name, "numpy"]
+        goal = GOALS[name]
+        mark = f"<= {goal}  {'ok' if ours / theirs <= goal else 'MISSED'}"
+        print(f"{name:<9} {ours * 1e3:>8.3f} {theirs * 1e3:>9.3f} {ours / theirs:>6.2f}  {mark:<12}"
+              f" {ours_cpu * 1e3:>10.3f} {theirs_cpu * 1e3:>12.3f} {ours_cpu / theirs_cpu:>9.2f}")
     if args.callgrind:
         n = 10**5
         print(f"\ninstructions per element (callgrind, {n} elements, one thread)")

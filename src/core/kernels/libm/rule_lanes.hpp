@@ -20,17 +20,15 @@ ZYL_LANES LaneResult<V> exp_term_lanes(typename V::D x) {
 }
 
 // log_term: ln|y|, the floor logarithm for +-0. `y <= 0` decides the sign
-// as the scalar rule does, so a NaN keeps its own.
+// as the scalar rule does, so a NaN keeps its own. No branch on the marked
+// lanes: log marks some in a third of the registers, at random.
 template <class V>
 ZYL_LANES LaneResult<V> log_term_lanes(typename V::D y) {
     const auto zero = V::splat(0.0);
     const auto m = V::select(V::le(y, zero), V::neg(y), y);
-    LaneResult<V> r = log_lanes<V>(m);
-    if (V::lanes_of(r.scalar) != 0) {
-        const auto floor = V::eq(m, zero);
-        r = {V::select(floor, V::splat(kFloorLog), r.value), V::but_not(r.scalar, floor)};
-    }
-    return r;
+    const LaneResult<V> r = log_lanes<V>(m);
+    const auto floor = V::eq(m, zero);
+    return {V::select(floor, V::splat(kFloorLog), r.value), V::but_not(r.scalar, floor)};
 }
 
 // pow_abs: |base|^e, and 1 where e = 0 or |base| = 1 (lanes pow marks).
