@@ -105,6 +105,7 @@ int main() {
     };
     run_row("exp_n run", [&] { libm::run(libm::Unary::ExpTerm, xs.data(), out.data(), kN); });
     run_row("ln_n run", [&] { libm::run(libm::Unary::LogTerm, ps.data(), out.data(), kN); });
+    run_row("sin_n run", [&] { libm::run(libm::Unary::Sin, xs.data(), out.data(), kN); });
     run_row("pow_n run", [&] { libm::run(libm::Binary::PowAbs, ps.data(), ss.data(), out.data(), kN); });
     run_row("tension_n run", [&] { libm::run(libm::Binary::Tension, xs.data(), ps.data(), out.data(), kN); });
     row("octonion_mul", ns_per_element([&](std::size_t i) { return zyl::octonion_mul(octs[i], octs[kN - 1 - i])[3]; }));

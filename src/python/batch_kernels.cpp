@@ -95,8 +95,10 @@ ZYL_UNARY(exp_n, xs, unary_runs_batch, &kernels::ExpTermRule::run, cost::kExpRun
 ZYL_UNARY(ln_n, ys, unary_runs_batch, &kernels::LogTermRule::run, cost::kLogRun,
           "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
 ZYL_UNARY(sqrt_n, xs, unary_batch, kernels::sqrt_abs, cost::kSqrt, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
-ZYL_UNARY(sin_n, xs, unary_batch, kernels::sin, cost::kSinCos, "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
-ZYL_UNARY(cos_n, xs, unary_batch, kernels::cos, cost::kSinCos, "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(sin_n, xs, unary_runs_batch, &kernels::SinRule::run, cost::kSinCosRun,
+          "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(cos_n, xs, unary_runs_batch, &kernels::CosRule::run, cost::kSinCosRun,
+          "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
 ZYL_BINARY(add_n, as_, bs, binary_batch, kernels::add, cost::kArithmetic, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
 ZYL_BINARY(sub_n, as_, bs, binary_batch, kernels::sub, cost::kArithmetic, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
 ZYL_BINARY(mul_n, as_, bs, binary_batch, kernels::mul, cost::kArithmetic, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")

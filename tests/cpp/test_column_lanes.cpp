@@ -128,7 +128,7 @@ TEST(ColumnLanes, ScoringSumsTheScalarValuesInOrder) {
     const std::size_t n = 203;
     std::vector<double> a(n), b(n), t(n);
     for (std::size_t i = 0; i < n; ++i) a[i] = value(gen), b[i] = value(gen), t[i] = value(gen);
-    for (Op op : {Op::Exp, Op::Ln, Op::Zyl}) {
+    for (Op op : {Op::Exp, Op::Ln, Op::Zyl, Op::Sin, Op::Cos}) {
         for (std::size_t begin : {0u, 5u, 33u}) {
             double want = -0.0;
             for (std::size_t i = begin; i < n; ++i) {
@@ -174,9 +174,10 @@ TEST(ColumnLanes, FourSumDotsFollowTheScalarOrder) {
 }
 
 TEST(ColumnLanes, OtherModesGetTheLibraryInThatMode) {
-    // The library's exp and log follow the caller's rounding, flush-to-zero
-    // and denormals-are-zero modes: the kernels, checked in the default
-    // modes only, must stand aside in any other.
+    // The library's sin and cos round to nearest whatever the mode, its exp
+    // and log follow the caller's rounding, flush-to-zero and
+    // denormals-are-zero modes: the kernels, checked in the default modes
+    // only, must stand aside in any other.
     auto x = column(64, 11, 20.0);
     x.insert(x.end(), {-740.0, -745.0, 1e-310, -1e-310, 3e-320});
     std::vector<double> out(x.size());
@@ -185,7 +186,7 @@ TEST(ColumnLanes, OtherModesGetTheLibraryInThatMode) {
     for (unsigned mode : modes) {
         _mm_setcsr((saved & ~0xe040u) | mode);
         using zyl::kernels::libm::Unary;
-        for (Unary f : {Unary::Exp, Unary::Log}) {
+        for (Unary f : {Unary::Exp, Unary::Log, Unary::Sin, Unary::Cos}) {
             zyl::kernels::libm::run(f, x.data(), out.data(), x.size());
             const auto scalar = zyl::kernels::libm::scalar_function(f);
             for (std::size_t i = 0; i < x.size(); ++i) {

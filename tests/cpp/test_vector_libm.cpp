@@ -10,10 +10,12 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernels/libm/lanes.hpp"
 #include "kernels/libm/self_test.hpp"
+#include "kernels/libm/trig_lanes.hpp"
 #include "kernels/libm/vector_libm.hpp"
 
 namespace {
@@ -67,7 +69,7 @@ std::vector<double> draws(std::size_t n, double low, double high, unsigned seed)
 
 constexpr std::size_t kMillion = 1'000'000;
 
-TEST(VectorLibm, ExpLogPowGiveTheLibraryBitsOnAMillionInputs) {
+TEST(VectorLibm, ExpLogPowSinCosGiveTheLibraryBitsOnAMillionInputs) {
     for (const IsaKernels* set : runnable_kernel_sets()) {
         expect_reproduces(*set, Unary::Exp, draws(kMillion, -745.0, 710.0, 1));
         expect_reproduces(*set, Unary::Exp, draws(kMillion, -1.0, 1.0, 2));
@@ -76,32 +78,45 @@ TEST(VectorLibm, ExpLogPowGiveTheLibraryBitsOnAMillionInputs) {
         expect_reproduces(*set, Unary::Log, draws(kMillion, 1e-300, 1e300, 7));
         PairProbes pow{draws(kMillion, 0.0, 50.0, 5), draws(kMillion, -200.0, 200.0, 6)};
         expect_reproduces(*set, Binary::Pow, pow);
+        for (double range : {0.01, 1.0, 4.0, 1e3, 6e5}) {
+            const auto in = draws(kMillion / 5, -range, range, static_cast<unsigned>(8 + range));
+            expect_reproduces(*set, Unary::Sin, in);
+            expect_reproduces(*set, Unary::Cos, in);
+        }
     }
 }
 
-std::size_t g_log_calls = 0;
-double counted_log(double x) {
-    ++g_log_calls;
-    return std::log(x);
+UnaryScalar g_counted = nullptr;
+std::size_t g_calls = 0;
+double counted(double x) {
+    ++g_calls;
+    return g_counted(x);
 }
 
-TEST(VectorLibm, LogLeavesToTheLibraryOnlyLanesNearAMidpoint) {
-    // Away from 1 the kernel hands the library the lanes whose logarithm
-    // lies within kLogGuardUlps of a midpoint between doubles: about twice
-    // that share of uniform inputs. Far more would mean its logarithm is
-    // less accurate than it claims, none that the band is not applied.
-    const std::vector<double> in = draws(200'000, 2.0, 1e6, 41);
-    std::vector<double> ordinary;
-    for (double x : in)
-        if (x >= 2.0 && x < 1e6) ordinary.push_back(x);
-    std::vector<double> out(ordinary.size());
-    for (const IsaKernels* set : runnable_kernel_sets()) {
-        g_log_calls = 0;
-        set->unary[static_cast<std::size_t>(Unary::Log)](ordinary.data(), out.data(), ordinary.size(), &counted_log);
-        const double share = static_cast<double>(g_log_calls) / static_cast<double>(ordinary.size());
-        EXPECT_GT(share, 1.5 * kLogGuardUlps) << set->isa;
-        EXPECT_LT(share, 2.5 * kLogGuardUlps) << set->isa;
-        EXPECT_EQ(first_difference(ordinary, out, scalar_function(Unary::Log)), ordinary.size()) << set->isa;
+TEST(VectorLibm, LogSinAndCosLeaveToTheLibraryOnlyLanesNearAMidpoint) {
+    // In their ordinary ranges these kernels hand the library the lanes
+    // whose value lies within their guard band of a midpoint between
+    // doubles: about twice the band's width of uniform inputs. Far more
+    // would mean their values are less accurate than they claim, none that
+    // the band is not applied.
+    const std::pair<Unary, double> kernels[] = {{Unary::Log, kLogGuardUlps}, {Unary::Sin, kTrigGuardUlps},
+                                                {Unary::Cos, kTrigGuardUlps}};
+    for (auto [f, band] : kernels) {
+        const bool trig = f != Unary::Log;
+        std::vector<double> in = draws(400'000, trig ? -100.0 : 2.0, trig ? 100.0 : 1e6, 41);
+        std::erase_if(in, [&](double x) {
+            return !(trig ? std::fabs(x) > 0.1 && std::fabs(x) < 100.0 : x > 2.0 && x < 1e6);
+        });
+        std::vector<double> out(in.size());
+        g_counted = scalar_function(f);
+        for (const IsaKernels* set : runnable_kernel_sets()) {
+            g_calls = 0;
+            set->unary[static_cast<std::size_t>(f)](in.data(), out.data(), in.size(), &counted);
+            const double share = static_cast<double>(g_calls) / static_cast<double>(in.size());
+            EXPECT_GT(share, 1.5 * band) << set->isa << " " << static_cast<int>(f);
+            EXPECT_LT(share, 2.5 * band) << set->isa << " " << static_cast<int>(f);
+            EXPECT_EQ(first_difference(in, out, scalar_function(f)), in.size()) << set->isa;
+        }
     }
 }
 
@@ -149,6 +164,13 @@ const double kSpecials[] = {0.0,
                             0.5,
                             2.718281828459045,
                             0.36787944117144233,
+                            0x1p-20,
+                            0x1p19,
+                            0x1p-10,
+                            1.5707963267948966,
+                            3.141592653589793,
+                            0.7853981633974483,
+                            105414350.0,
                             3e9};
 
 TEST(VectorLibm, EverySpecialValueAndPairOfThem) {
@@ -160,7 +182,8 @@ TEST(VectorLibm, EverySpecialValueAndPairOfThem) {
             pairs.y.push_back(y);
         }
     for (const IsaKernels* set : runnable_kernel_sets()) {
-        for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm}) expect_reproduces(*set, f, specials);
+        for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm, Unary::Sin, Unary::Cos})
+            expect_reproduces(*set, f, specials);
         for (Binary f : {Binary::Pow, Binary::PowAbs, Binary::Tension, Binary::Zyl}) expect_reproduces(*set, f, pairs);
     }
 }
@@ -257,12 +280,18 @@ TEST(VectorLibmSelfTest, TheProbesReachEveryBranch) {
         near_overflow += std::fabs(e) > 500.0 && std::fabs(e) < 1000.0;
     }
     EXPECT_GT(near_overflow, 100u);
+    const std::vector<double> trig_in = unary_probes(Unary::Sin);
+    for (double low : {0.0, 0x1p-27, kTrigLow, 0.126, 0x1.b6p-1, 2.426265, kTrigHigh, 105414350.0}) {
+        EXPECT_GT(count(trig_in, [low](double x) { return std::fabs(x) >= low && std::fabs(x) < 2 * low + 1e-300; }),
+                  20)
+            << low;
+    }
 }
 
 TEST(VectorLibm, PublicRunsMatchTheScalarFunctions) {
     const std::vector<double> in = draws(5000, -20.0, 20.0, 31);
     std::vector<double> out(in.size());
-    for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm}) {
+    for (Unary f : {Unary::Exp, Unary::Log, Unary::ExpTerm, Unary::LogTerm, Unary::Sin, Unary::Cos}) {
         run(f, in.data(), out.data(), in.size());
         EXPECT_EQ(first_difference(in, out, scalar_function(f)), in.size());
     }

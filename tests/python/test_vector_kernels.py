@@ -1,4 +1,4 @@
-"""The functions that run the vector exp/log/pow kernels give, element for
+"""The functions that run the vector exp/log/pow/sin/cos kernels give, element for
 element, the bits of the C library's scalar functions (called here through
 ctypes, the same library the module uses), NaN payloads included, over
 contiguous, strided and in-place arrays and the list functions alike."""
@@ -13,7 +13,7 @@ import zyl_core as z
 import zyl_core.arrays as za
 
 LIBM = ctypes.CDLL(ctypes.util.find_library("m"))
-for _name, _nargs in (("exp", 1), ("log", 1), ("pow", 2)):
+for _name, _nargs in (("exp", 1), ("log", 1), ("pow", 2), ("sin", 1), ("cos", 1)):
     getattr(LIBM, _name).restype = ctypes.c_double
     getattr(LIBM, _name).argtypes = [ctypes.c_double] * _nargs
 
@@ -67,12 +67,13 @@ def assert_bits(got, want):
 
 
 UNARY = [(za.exp_n, z.exp_n, exp_term, -800.0, 800.0), (za.ln_n, z.ln_n, log_term, -3.0, 3.0),
-         (za.ln_n, z.ln_n, log_term, 1e-300, 1e300)]
+         (za.ln_n, z.ln_n, log_term, 1e-300, 1e300), (za.sin_n, z.sin_n, LIBM.sin, -10.0, 10.0),
+         (za.cos_n, z.cos_n, LIBM.cos, -1e6, 1e6)]
 BINARY = [(za.pow_n, z.pow_n, pow_abs, (-10.0, 10.0), (-60.0, 60.0)),
           (za.tension_n, z.tension_n, tension, (-30.0, 30.0), (-5.0, 5.0))]
 
 
-@pytest.mark.parametrize("ufunc, listfn, rule, low, high", UNARY, ids=["exp_n", "ln_n", "ln_n wide"])
+@pytest.mark.parametrize("ufunc, listfn, rule, low, high", UNARY, ids=["exp_n", "ln_n", "ln_n wide", "sin_n", "cos_n"])
 @pytest.mark.parametrize("n", [1, 7, 1023, 20001])
 def test_unary_functions_give_the_library_bits(ufunc, listfn, rule, low, high, n):
     x = inputs(n, low, high, seed=n)
@@ -113,8 +114,9 @@ def test_other_rounding_modes_get_the_library_in_that_mode(mode):
     old = LIBM.fegetround()
     assert LIBM.fesetround({"upward": 0x800, "downward": 0x400}[mode]) == 0
     try:
-        got = [za.exp_n(x), za.ln_n(x), z.ln_n(x.tolist()), za.pow_n(x, x)]
-        want = [expected(exp_term, x), expected(log_term, x), expected(log_term, x), expected(pow_abs, x, x)]
+        got = [za.exp_n(x), za.ln_n(x), z.ln_n(x.tolist()), za.pow_n(x, x), za.sin_n(x), za.cos_n(x)]
+        want = [expected(exp_term, x), expected(log_term, x), expected(log_term, x), expected(pow_abs, x, x),
+                expected(LIBM.sin, x), expected(LIBM.cos, x)]
     finally:
         LIBM.fesetround(old)
     for g, w in zip(got, want):
@@ -123,7 +125,7 @@ def test_other_rounding_modes_get_the_library_in_that_mode(mode):
 
 def test_vector_kernels_reports_each_function():
     active = za.vector_kernels()
-    assert set(active) == {"exp", "log", "pow", "exp_n", "ln_n", "pow_n", "tension_n", "zyl"}
+    assert set(active) == {"exp", "log", "pow", "sin", "cos", "exp_n", "ln_n", "pow_n", "tension_n", "zyl"}
     assert set(active.values()) <= {"avx512", "avx2", "scalar"}
     assert "vector_kernels" not in z.__all__ and "vector_kernels" not in za.__all__
 

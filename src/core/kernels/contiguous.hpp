@@ -19,11 +19,6 @@ namespace zyl::kernels {
 // A rule type has one(x...) -> double, the scalar rule, and may have
 // two(x...) -> __m128d, the same rule on two lanes at once, or run(x...,
 // out, n), its own loop over contiguous runs.
-template <double (*F)(double)>
-struct ScalarRule1 {
-    static double one(double x) { return F(x); }
-};
-
 #define ZYL_TARGET_AVX __attribute__((target("avx")))
 
 struct AddRule {
@@ -68,7 +63,7 @@ struct SqrtAbsRule {
     ZYL_TARGET_AVX static __m256d four(__m256d x) { return _mm256_sqrt_pd(magnitude4(x)); }
 };
 
-// The rules that call exp, log or pow run the vector kernels,
+// The rules that call exp, log, pow, sin or cos run the vector kernels,
 // which give the same values a register at a time (libm/vector_libm.hpp).
 template <double (*F)(double), libm::Unary K>
 struct VectorRule1 {
@@ -86,6 +81,8 @@ using ExpTermRule = VectorRule1<exp_term, libm::Unary::ExpTerm>;
 using LogTermRule = VectorRule1<log_term, libm::Unary::LogTerm>;
 using PowAbsRule = VectorRule2<pow_abs, libm::Binary::PowAbs>;
 using TensionRule = VectorRule2<tension, libm::Binary::Tension>;
+using SinRule = VectorRule1<sin, libm::Unary::Sin>;
+using CosRule = VectorRule1<cos, libm::Unary::Cos>;
 
 template <class R>
 concept HasRun = requires(const double* in, double* out) { R::run(in, out, std::size_t{}); } ||

@@ -77,8 +77,8 @@ const UfuncRecipe kSpecs[] = {
     unary<kernels::LogTermRule, cost::kLogRun>(
         "ln_n", "L(y): ln|y|, or -690.7755278982137 for y = +-0; as zyl_core.ln_n."),
     unary<kernels::SqrtAbsRule, 0.5>("sqrt_n", "sqrt(|x|); as zyl_core.sqrt_n."),
-    unary<kernels::ScalarRule1<kernels::sin>, 10.0>("sin_n", "sin(x); as zyl_core.sin_n."),
-    unary<kernels::ScalarRule1<kernels::cos>, 10.0>("cos_n", "cos(x); as zyl_core.cos_n."),
+    unary<kernels::SinRule, cost::kSinCosRun>("sin_n", "sin(x); as zyl_core.sin_n."),
+    unary<kernels::CosRule, cost::kSinCosRun>("cos_n", "cos(x); as zyl_core.cos_n."),
     binary<kernels::AddRule, 0.5>("add_n", "a + b; as zyl_core.add_n, broadcasting instead of truncating."),
     binary<kernels::SubRule, 0.5>("sub_n", "a - b; as zyl_core.sub_n, broadcasting instead of truncating."),
     binary<kernels::MulRule, 0.5>("mul_n", "a * b; as zyl_core.mul_n, broadcasting instead of truncating."),

@@ -27,7 +27,7 @@ PyObject* vector_kernels(PyObject*, PyObject*) {
 PyMethodDef vector_kernels_methods[] = {
     {"vector_kernels", Guard<&vector_kernels>::call, METH_NOARGS,
      "vector_kernels()\n--\n\n"
-     "What runs exp, log and pow, and the functions built on them, in this process: 'avx512',\n"
+     "What runs exp, log, pow, sin and cos, and the functions built on them, in this process: 'avx512',\n"
      "'avx2' or 'scalar'. A vector kernel is used only after a self-test on its first use showed it gives\n"
      "the C library's results bit for bit, and only in the default rounding and subnormal modes; results\n"
      "are the same whichever runs."},

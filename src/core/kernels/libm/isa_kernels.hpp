@@ -10,9 +10,9 @@ namespace zyl::kernels::libm {
 // The C library's functions, and the batch rules built on them (exp_term,
 // log_term, pow_abs and tension of tension/guards.hpp and elementwise.hpp,
 // and the discovery engine's zyl of discover/op_rules.hpp).
-enum class Unary : std::uint8_t { Exp, Log, ExpTerm, LogTerm };
+enum class Unary : std::uint8_t { Exp, Log, ExpTerm, LogTerm, Sin, Cos };
 enum class Binary : std::uint8_t { Pow, PowAbs, Tension, Zyl };
-inline constexpr std::size_t kUnaryCount = 4;
+inline constexpr std::size_t kUnaryCount = 6;
 inline constexpr std::size_t kBinaryCount = 4;
 
 using UnaryScalar = double (*)(double);

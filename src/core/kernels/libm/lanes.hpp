@@ -222,13 +222,20 @@ ZYL_LANES SplitLog<V> accurate_log(typename V::D x) {
 // rest against the library.
 inline constexpr double kLogGuardUlps = 0x1p-5;
 
+// y = hi rounded from hi + lo (hi's tail), marked for the scalar function
+// where the tail comes within `band` ulp of half an ulp, or where y is a
+// power of two. y must be normal and at least 2^-960 in magnitude.
+template <class V>
+ZYL_LANES LaneResult<V> rounded_outside_band(const SplitLog<V>& l, double band) {
+    // 2^e for |y| in [2^e, 2^(e+1)).
+    const auto binade = V::from_bits(V::iand(V::bits(l.hi), V::splat_bits(kInfinityBits)));
+    const auto clear = V::lt(V::abs(l.lo), V::mul(binade, V::splat((0.5 - band) * 0x1p-52)));
+    return {l.hi, V::invert(V::but_not(clear, V::eq(V::abs(l.hi), binade)))};
+}
+
 template <class V>
 ZYL_LANES LaneResult<V> log_rounded(typename V::D x) {
-    const SplitLog<V> l = accurate_log<V>(x);
-    // 2^e for |y| in [2^e, 2^(e+1)): y is at least 2^-4 in magnitude here.
-    const auto binade = V::from_bits(V::iand(V::bits(l.hi), V::splat_bits(kInfinityBits)));
-    const auto clear = V::lt(V::abs(l.lo), V::mul(binade, V::splat((0.5 - kLogGuardUlps) * 0x1p-52)));
-    return {l.hi, V::invert(V::but_not(clear, V::eq(V::abs(l.hi), binade)))};
+    return rounded_outside_band<V>(accurate_log<V>(x), kLogGuardUlps);
 }
 
 template <class V>

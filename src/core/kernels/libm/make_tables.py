@@ -16,6 +16,23 @@ N = 128
 LOG_N = 16
 
 POW_LOG_OFFSET = 0x3FE6955500000000
+SIN_COS_N = 64
+PI = Fraction("3.14159265358979323846264338327950288419716939937510582097494459")
+
+
+def sine_cosine(a):
+    """sin(a) and cos(a) of an exact Fraction |a| < 1 to 60 digits, by their
+    series."""
+    a = Decimal(a.numerator) / Decimal(a.denominator)
+    s, c, term, k = Decimal(0), Decimal(0), Decimal(1), 0
+    while abs(term) > Decimal(10) ** -70 or k < 2:
+        if k % 2 == 0:
+            c += term if k % 4 == 0 else -term
+        else:
+            s += term if k % 4 == 1 else -term
+        k += 1
+        term = term * a / k
+    return s, c
 
 
 def nearest(value):
@@ -87,6 +104,34 @@ def log_tables():
     return invcs, logcs, tails
 
 
+def split(value):
+    """The double nearest value and the double nearest what it leaves."""
+    high = nearest(value)
+    return high, nearest(value - Decimal(high))
+
+
+def sin_cos_table():
+    """sin(k/64) and cos(k/64), each as a double and the rest, for k < 64."""
+    rows = []
+    for k in range(SIN_COS_N):
+        s, c = sine_cosine(Fraction(k, SIN_COS_N))
+        rows.append((*split(s), *split(c)))
+    return rows
+
+
+def half_pi_parts():
+    """pi/2 as p1 + p2 + p3: p1 and p2 of 33 significant bits each, so that
+    n p1 and n p2 are exact for n below 2^20, and p3 the double nearest the
+    rest."""
+    parts, rest = [], PI / 2
+    for _ in range(2):
+        scale = Fraction(2) ** (32 - (rest.numerator.bit_length() - rest.denominator.bit_length()))
+        part = Fraction(round(rest * scale)) / scale
+        parts.append(float(part))
+        rest -= part
+    return parts + [float(rest)]
+
+
 def table(ctype, name, entries, fields):
     """One initialiser line per entry; `fields` turns an entry into literals."""
     rows = ",\n    ".join("{" + ", ".join(fields(entry)) + "}" for entry in entries)
@@ -101,6 +146,9 @@ def main(path):
         "namespace zyl::kernels::libm {\n\n",
         table("ExpEntry", "kExpTable", zip(*exp_tables()), lambda e: (hexf(e[0]), f"0x{e[1]:016x}")),
         table("PowLogEntry", "kPowLogTable", zip(*pow_log_tables()), lambda e: [*map(hexf, e), "0.0"]),
+        table("SinCosEntry", "kSinCosTable", sin_cos_table(), lambda e: map(hexf, e)).replace(
+            "[kTableSize]", "[kSinCosTableSize]"),
+        "const double kHalfPiParts[3] = {" + ", ".join(map(hexf, half_pi_parts())) + "};\n\n",
         "const LogTable kLogTable = {\n    "
         + ",\n    ".join("{" + ", ".join(map(hexf, field)) + "}" for field in log_tables())
         + "};\n\n",

@@ -8,6 +8,7 @@
 
 #include "kernels/libm/isa_kernels.hpp"
 #include "kernels/libm/rule_lanes.hpp"
+#include "kernels/libm/trig_lanes.hpp"
 
 namespace zyl::kernels::libm {
 
@@ -110,7 +111,7 @@ template <class V>
 constexpr IsaKernels isa_kernels(const char* isa) {
     return {isa,
             {&run_unary<V, &exp_lanes<V>>, &run_unary<V, &log_lanes<V>>, &run_unary<V, &exp_term_lanes<V>>,
-             &run_unary<V, &log_term_lanes<V>>},
+             &run_unary<V, &log_term_lanes<V>>, &run_unary<V, &sin_lanes<V>>, &run_unary<V, &cos_lanes<V>>},
             {&run_binary<V, &pow_lanes<V>>, &run_binary<V, &pow_abs_lanes<V>>, &run_binary<V, &tension_lanes<V>>,
              &run_binary<V, &zyl_lanes<V>>}};
 }

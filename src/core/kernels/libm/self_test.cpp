@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "kernels/libm/tables.hpp"
+#include "kernels/libm/trig_lanes.hpp"
 
 namespace zyl::kernels::libm {
 namespace {
@@ -207,6 +208,42 @@ PairProbes pow_probes() {
     return p;
 }
 
+// sin and cos: both sides of the kernels' range bounds and of the
+// library's (2^-27, 2^-26, 0.855469, 2.426265, 105414350), the ends of
+// every table interval directly and through several reductions, the
+// neighbourhood of multiples of pi/4 and pi/2, where the quadrant changes or
+// the reduced argument is tiny, and random values of every range.
+std::vector<double> trig_probes() {
+    Draws draws(0x7472696700000007);
+    std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
+    add_unusual(p, draws);
+    for (double b : {kTrigLow, kTrigHigh, 0x1p-27, 0x1p-26, 0.126, 0.855469, 2.426265, 105414350.0}) {
+        add_around(p, b, 4);
+        add_around(p, -b, 4);
+        add_uniform(p, draws, 32, b, 2 * b);
+        add_uniform(p, draws, 32, -2 * b, -b);
+    }
+    const double half_pi = kHalfPiParts[0] + kHalfPiParts[1];
+    for (int k = 0; k <= 51; ++k) {
+        for (double d : {0.0, 1.0 / 128, -1.0 / 128, 0x1p-10}) {
+            const double t = k / 64.0 + d;
+            for (int n : {-7, 0, 1, 2, 3, 4, 100, 12345}) add_around(p, n * half_pi + t, 1);
+        }
+    }
+    for (int m = -40; m <= 40; ++m) {
+        add_around(p, (m + 0.5) * half_pi, 2);
+        add_around(p, m * half_pi, 2);
+        add_around(p, m * half_pi + kSmallestReduced, 2);
+    }
+    add_uniform(p, draws, 256, -0x1p-9, 0x1p-9);
+    add_uniform(p, draws, 2048, -1.0, 1.0);
+    add_uniform(p, draws, 2048, -4.0, 4.0);
+    add_uniform(p, draws, 2048, -100.0, 100.0);
+    add_uniform(p, draws, 1024, -6e5, 6e5);
+    add_bit_patterns(p, draws, 1024);
+    return p;
+}
+
 // The batch rules are made of the library functions' lanes, which the
 // probes above cover; theirs cover what the rules add: the logarithm taken
 // first above 709.78..., negative arguments whose magnitude is used, the
@@ -263,6 +300,8 @@ std::vector<double> unary_probes(Unary f) {
         case Unary::Log: return log_probes();
         case Unary::ExpTerm: return exp_term_probes();
         case Unary::LogTerm: return log_term_probes();
+        case Unary::Sin:
+        case Unary::Cos: return trig_probes();
     }
     return {};
 }

@@ -1,10 +1,11 @@
 #pragma once
 // The numbers of the C library's table-driven exp, log and pow (glibc 2.28
-// and later). The vector kernels repeat exp, pow and log near 1 operation
-// for operation, so they need the same constants: the polynomial
-// coefficients below are those algorithms' own, and the tables are built at
-// compile time by make_tables.py from the rules that define them. Data
-// only: included by the instruction-set files too.
+// and later), and those of the kernels' own log, sin and cos. The vector
+// kernels repeat exp, pow and log near 1 operation for operation, so they
+// need the same constants: the polynomial coefficients below are those
+// algorithms' own. Every table is built at compile time by make_tables.py
+// from the rule that defines it. Data only: included by the instruction-set
+// files too.
 #include <cstdint>
 
 namespace zyl::kernels::libm {
@@ -76,5 +77,16 @@ struct alignas(32) PowLogEntry {
     double unused;  // pads an entry to one 32-byte load
 };
 extern const PowLogEntry kPowLogTable[kTableSize];
+
+// sin and cos: x = n pi/2 + t, t = k/64 + u; sin(k/64) and cos(k/64) each
+// as a double and the rest, and pi/2 in three parts, the first two short
+// enough that n times them is exact for n below 2^20.
+inline constexpr int kSinCosTableSize = 64;
+struct alignas(32) SinCosEntry {
+    double sin_hi, sin_lo;
+    double cos_hi, cos_lo;
+};
+extern const SinCosEntry kSinCosTable[kSinCosTableSize];
+extern const double kHalfPiParts[3];
 
 }  // namespace zyl::kernels::libm

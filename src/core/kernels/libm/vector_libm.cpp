@@ -17,11 +17,13 @@ namespace {
 double exp_of(double x) { return std::exp(x); }
 double log_of(double x) { return std::log(x); }
 double pow_of(double x, double y) { return std::pow(x, y); }
+double sin_of(double x) { return std::sin(x); }
+double cos_of(double x) { return std::cos(x); }
 
-constexpr UnaryScalar kUnaryScalars[kUnaryCount] = {exp_of, log_of, exp_term, log_term};
+constexpr UnaryScalar kUnaryScalars[kUnaryCount] = {exp_of, log_of, exp_term, log_term, sin_of, cos_of};
 constexpr BinaryScalar kBinaryScalars[kBinaryCount] = {pow_of, pow_abs, tension, discover::rules::zyl};
 // Named after the functions of zyl_core that run them.
-constexpr const char* kUnaryNames[kUnaryCount] = {"exp", "log", "exp_n", "ln_n"};
+constexpr const char* kUnaryNames[kUnaryCount] = {"exp", "log", "exp_n", "ln_n", "sin", "cos"};
 constexpr const char* kBinaryNames[kBinaryCount] = {"pow", "pow_n", "tension_n", "zyl"};
 
 // What runs one function: the first runnable set whose kernel passes the
@@ -101,7 +103,8 @@ const Choice<BinaryRun>& chosen(Binary f) {
 }
 
 // The kernels run, and are checked, in the default modes only: the
-// library's functions follow the caller's modes.
+// library's sin and cos switch to round-to-nearest themselves, its other
+// functions follow the caller's modes.
 bool default_modes() { return (_mm_getcsr() & kModeBits) == 0; }
 
 }  // namespace

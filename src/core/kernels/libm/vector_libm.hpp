@@ -1,5 +1,5 @@
 #pragma once
-// exp, log and pow, and the batch rules built on them, over arrays of
+// exp, log, pow, sin and cos, and the batch rules built on them, over arrays of
 // doubles, each element bit for bit what the scalar function gives for it:
 // SIMD kernels where this processor runs them, they passed their self-test
 // in this process (self_test.hpp) and the floating-point modes are the
