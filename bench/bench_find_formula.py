@@ -15,6 +15,7 @@ searches. Results of the two builds must be identical.
 import argparse
 import json
 import math
+import os
 import random
 import statistics
 import struct
@@ -46,11 +47,11 @@ for path in sys.argv[1:]:
             a = array("d"); a.fromfile(f, n); cols.append(a.tolist())
         ys = array("d"); ys.fromfile(f, n); ys = ys.tolist()
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    t0 = time.perf_counter()
+    t0, c0 = time.perf_counter(), time.process_time()
     r = z.find_formula(cols, ys)
-    wall = time.perf_counter() - t0
+    wall, cpu = time.perf_counter() - t0, time.process_time() - c0
     peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
-    print(json.dumps([path, wall, r.formula, struct.pack("<d", r.error).hex(), r.complexity, peak]), flush=True)
+    print(json.dumps([path, wall, r.formula, struct.pack("<d", r.error).hex(), r.complexity, peak, cpu]), flush=True)
 """
 
 
@@ -125,7 +126,7 @@ def main() -> None:
         return statistics.median(run[0] for run in runs[build, p])
 
     print(f"find_formula, default settings, default pool size; median of {args.repeat} runs;"
-          f" previous = commit {args.reference}")
+          f" previous = commit {args.reference}; load average {os.getloadavg()[0]:.1f}")
     print(f"{'problem':<26} {'samples':>7} {'previous s':>10} {'this s':>8} {'ratio':>6} {'scored':>7}"
           f" {'cand/s':>9} {'ns/sample/cand':>14}  result")
     ratios = []
@@ -140,6 +141,11 @@ def main() -> None:
               f" {scored:>7} {scored / new_t:>9.0f} {new_t * 1e9 / (scored * n):>14.2f}  {runs['new', p][0][1]}")
     geo = math.exp(sum(map(math.log, ratios)) / len(ratios))
     print(f"geometric mean of the ratios: {geo:.2f}x (results identical on every problem and pool size)")
+    cpu_ratios = [statistics.median(run[5] for run in runs["old", p])
+                  / statistics.median(run[5] for run in runs["new", p]) for p in paths]
+    cpu_geo = math.exp(sum(map(math.log, cpu_ratios)) / len(cpu_ratios))
+    print(f"geometric mean of the processor-time ratios: {cpu_geo:.2f}x"
+          f" (10000 samples: {', '.join(f'{r:.2f}x' for p, r in zip(paths, cpu_ratios) if p in big)})")
 
     print(f"\n1 -> 2 worker threads, this build, {max(sizes)} samples (median of {args.repeat}),"
           " and peak memory of the search (largest of the runs):")

@@ -217,7 +217,7 @@ std::vector<double> trig_probes() {
     Draws draws(0x7472696700000007);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
     add_unusual(p, draws);
-    for (double b : {kTrigLow, kTrigHigh, 0x1p-27, 0x1p-26, 0.126, 0.855469, 2.426265, 105414350.0}) {
+    for (double b : {kSmallestReduced, kTrigHigh, 0x1p-27, 0x1p-26, 0.126, 0.855469, 2.426265, 105414350.0}) {
         add_around(p, b, 4);
         add_around(p, -b, 4);
         add_uniform(p, draws, 32, b, 2 * b);

@@ -1,5 +1,5 @@
 #pragma once
-// sin and cos on every lane of a register, for 2^-20 <= |x| < 2^19. The
+// sin and cos on every lane of a register, for 2^-10 <= |x| < 2^19. The
 // library's sin and cos look up tables of their own, which these kernels do
 // not repeat; as for log (lanes.hpp), they compute the value more
 // accurately than the library and keep it where that decides the
@@ -10,17 +10,16 @@
 // argument of log_rounded its result is the correctly rounded one whenever
 // the value lies more than 0.049 ulp from a midpoint. Lanes within
 // kTrigGuardUlps of a midpoint go to the scalar function (about one in
-// eight), so do those whose reduced argument is below 2^-10 in magnitude
-// (the value there is too small for the reduction's error bound), and
-// those outside the range above.
+// eight), so do those outside the range above and those whose reduced
+// argument is below 2^-10 in magnitude (the value there is too small for
+// the reduction's error bound).
 #include "kernels/libm/lanes.hpp"
 
 namespace zyl::kernels::libm {
 
 inline constexpr double kTrigGuardUlps = 0x1p-4;
-inline constexpr double kTrigLow = 0x1p-20;
-inline constexpr double kTrigHigh = 0x1p19;
 inline constexpr double kSmallestReduced = 0x1p-10;
+inline constexpr double kTrigHigh = 0x1p19;
 inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 inline constexpr double kIntegerShift = 0x1.8p52;  // adding it rounds to an integer
 
@@ -113,7 +112,7 @@ ZYL_LANES LaneResult<V> trig_lanes(typename V::D x) {
     };
     const SplitLog<V> value{pick(sc.sin.hi, sc.cos.hi), pick(sc.sin.lo, sc.cos.lo)};
     LaneResult<V> result = rounded_outside_band<V>(value, kTrigGuardUlps);
-    const auto ordinary = V::both(magnitude_within<V>(x, kTrigLow, kTrigHigh),
+    const auto ordinary = V::both(magnitude_within<V>(x, kSmallestReduced, kTrigHigh),
                                   magnitude_within<V>(r.th, kSmallestReduced, 1.0));
     result.scalar = V::either(result.scalar, V::invert(ordinary));
     return result;
