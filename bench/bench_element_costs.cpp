@@ -15,6 +15,7 @@
 #include "algebra/multivector.hpp"
 #include "algebra/octonion.hpp"
 #include "kernels/elementwise.hpp"
+#include "kernels/libm/vector_libm.hpp"
 #include "tension/guards.hpp"
 #include "tension/pair.hpp"
 #include "tension/point.hpp"
@@ -93,6 +94,20 @@ int main() {
             p = zyl::mirror_pulse(p);
             return zyl::tension(p.x, p.y);
         }));
+    // The contiguous runs of the rules with vector kernels, per element.
+    std::vector<double> out(kN);
+    namespace libm = zyl::kernels::libm;
+    auto run_row = [&](const char* name, auto run) {
+        row(name, ns_per_element([&](std::size_t i) {
+                if (i == 0) run();
+                return out[i];
+            }));
+    };
+    run_row("exp_n run", [&] { libm::run(libm::Unary::ExpTerm, xs.data(), out.data(), kN); });
+    run_row("ln_n run", [&] { libm::run(libm::Unary::LogTerm, ps.data(), out.data(), kN); });
+    run_row("sin_n run", [&] { libm::run(libm::Unary::Sin, xs.data(), out.data(), kN); });
+    run_row("pow_n run", [&] { libm::run(libm::Binary::PowAbs, ps.data(), ss.data(), out.data(), kN); });
+    run_row("tension_n run", [&] { libm::run(libm::Binary::Tension, xs.data(), ps.data(), out.data(), kN); });
     row("octonion_mul", ns_per_element([&](std::size_t i) { return zyl::octonion_mul(octs[i], octs[kN - 1 - i])[3]; }));
     row("christoffel t_tr", ns_per_element([&](std::size_t i) { return zyl::christoffel(xs[i], 0, 0, 1, 0.5); }));
     const std::int8_t sig[] = {1, 1, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};

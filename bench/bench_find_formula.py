@@ -10,11 +10,12 @@ bench_search on the same data), the speed-up from 1 to 2 worker threads on
 the 10,000-sample problems, and the peak memory of the 10,000-sample
 searches. Results of the two builds must be identical.
 
-    .venv/bin/python bench/bench_find_formula.py [--repeat N] [--sizes 200,2000,10000]
+    .venv/bin/python bench/bench_find_formula.py [--repeat N] [--sizes 200,2000,10000] [--reference COMMIT]
 """
 import argparse
 import json
 import math
+import os
 import random
 import statistics
 import struct
@@ -46,11 +47,11 @@ for path in sys.argv[1:]:
             a = array("d"); a.fromfile(f, n); cols.append(a.tolist())
         ys = array("d"); ys.fromfile(f, n); ys = ys.tolist()
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    t0 = time.perf_counter()
+    t0, c0 = time.perf_counter(), time.process_time()
     r = z.find_formula(cols, ys)
-    wall = time.perf_counter() - t0
+    wall, cpu = time.perf_counter() - t0, time.process_time() - c0
     peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
-    print(json.dumps([path, wall, r.formula, struct.pack("<d", r.error).hex(), r.complexity, peak]), flush=True)
+    print(json.dumps([path, wall, r.formula, struct.pack("<d", r.error).hex(), r.complexity, peak, cpu]), flush=True)
 """
 
 
@@ -94,9 +95,10 @@ def main() -> None:
     ap = argparse.ArgumentParser()
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--sizes", default="200,2000,10000")
+    ap.add_argument("--reference", default=REFERENCE_COMMIT, help="commit of the previous build")
     args = ap.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
-    old_site = reference_site()
+    old_site = reference_site(args.reference)
     tmp = Path(tempfile.mkdtemp(prefix="bench_find_formula_"))
     problems = {}
     for n_vars in (1, 2, 3):
@@ -124,7 +126,7 @@ def main() -> None:
         return statistics.median(run[0] for run in runs[build, p])
 
     print(f"find_formula, default settings, default pool size; median of {args.repeat} runs;"
-          f" previous = commit {REFERENCE_COMMIT}")
+          f" previous = commit {args.reference}; load average {os.getloadavg()[0]:.1f}")
     print(f"{'problem':<26} {'samples':>7} {'previous s':>10} {'this s':>8} {'ratio':>6} {'scored':>7}"
           f" {'cand/s':>9} {'ns/sample/cand':>14}  result")
     ratios = []
@@ -139,6 +141,11 @@ def main() -> None:
               f" {scored:>7} {scored / new_t:>9.0f} {new_t * 1e9 / (scored * n):>14.2f}  {runs['new', p][0][1]}")
     geo = math.exp(sum(map(math.log, ratios)) / len(ratios))
     print(f"geometric mean of the ratios: {geo:.2f}x (results identical on every problem and pool size)")
+    cpu_ratios = [statistics.median(run[5] for run in runs["old", p])
+                  / statistics.median(run[5] for run in runs["new", p]) for p in paths]
+    cpu_geo = math.exp(sum(map(math.log, cpu_ratios)) / len(cpu_ratios))
+    print(f"geometric mean of the processor-time ratios: {cpu_geo:.2f}x"
+          f" (10000 samples: {', '.join(f'{r:.2f}x' for p, r in zip(paths, cpu_ratios) if p in big)})")
 
     print(f"\n1 -> 2 worker threads, this build, {max(sizes)} samples (median of {args.repeat}),"
           " and peak memory of the search (largest of the runs):")

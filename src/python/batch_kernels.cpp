@@ -3,6 +3,7 @@
 // the element rule as a parallel map, build the result list.
 #include "convert.hpp"
 #include "interrupt.hpp"
+#include "kernels/contiguous.hpp"
 #include "kernels/element_costs.hpp"
 #include "kernels/elementwise.hpp"
 #include "panic.hpp"
@@ -26,6 +27,23 @@ PyObject* unary_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (!parse_args(Sig, args, nargs, kwnames, xs)) return nullptr;
     const std::size_t n = xs.size();
     return finish(kernels::map_unary(xs.data(), xs.data(), n, Rule, interruptible(Cost)), xs, n);
+}
+
+// The rules with vector kernels: their runs are the pool's units of work.
+template <const Signature& Sig, void (*Run)(const double*, double*, std::size_t), double Cost>
+PyObject* unary_runs_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::vector<double> xs;
+    if (!parse_args(Sig, args, nargs, kwnames, xs)) return nullptr;
+    const std::size_t n = xs.size();
+    return finish(kernels::map_unary_runs(xs.data(), xs.data(), n, Run, interruptible(Cost)), xs, n);
+}
+
+template <const Signature& Sig, void (*Run)(const double*, const double*, double*, std::size_t), double Cost>
+PyObject* binary_runs_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::vector<double> as, bs;
+    if (!parse_args(Sig, args, nargs, kwnames, as, bs)) return nullptr;
+    const std::size_t n = std::min(as.size(), bs.size());
+    return finish(kernels::map_binary_runs(as.data(), bs.data(), as.data(), n, Run, interruptible(Cost)), as, n);
 }
 
 template <const Signature& Sig, double (*Rule)(double, double), double Cost>
@@ -61,27 +79,33 @@ PyObject* boost_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     constexpr const char* NAME##_params[] = {__VA_ARGS__};          \
     constexpr Signature NAME##_sig = required(#NAME, NAME##_params); \
     }
-#define ZYL_UNARY(NAME, PARAM, RULE, COST, DOC)                                                    \
-    ZYL_SIGNATURE(NAME, #PARAM)                                                                \
-    PyMethodDef NAME##_def = {#NAME, fastcall<&unary_batch<NAME##_sig, RULE, COST>>(),           \
+// BATCH is unary_batch or unary_runs_batch (binary_... for two parameters),
+// RULE the element rule or the run of its shape.
+#define ZYL_UNARY(NAME, PARAM, BATCH, RULE, COST, DOC)                                  \
+    ZYL_SIGNATURE(NAME, #PARAM)                                                      \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&BATCH<NAME##_sig, RULE, COST>>(),       \
                               METH_FASTCALL | METH_KEYWORDS, #NAME "(" #PARAM ")\n--\n\n" DOC};
-#define ZYL_BINARY(NAME, P1, P2, RULE, COST, DOC)                                                  \
-    ZYL_SIGNATURE(NAME, #P1, #P2)                                                              \
-    PyMethodDef NAME##_def = {#NAME, fastcall<&binary_batch<NAME##_sig, RULE, COST>>(),          \
+#define ZYL_BINARY(NAME, P1, P2, BATCH, RULE, COST, DOC)                                \
+    ZYL_SIGNATURE(NAME, #P1, #P2)                                                    \
+    PyMethodDef NAME##_def = {#NAME, fastcall<&BATCH<NAME##_sig, RULE, COST>>(),       \
                               METH_FASTCALL | METH_KEYWORDS, #NAME "(" #P1 ", " #P2 ")\n--\n\n" DOC};
 
-ZYL_UNARY(exp_n, xs, exp_term, cost::kExp, "Batch exp: [exp(x) for x in xs] — Rayon parallel.")
-ZYL_UNARY(ln_n, ys, log_term, cost::kLog, "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
-ZYL_UNARY(sqrt_n, xs, kernels::sqrt_abs, cost::kSqrt, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
-ZYL_UNARY(sin_n, xs, kernels::sin, cost::kSinCos, "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
-ZYL_UNARY(cos_n, xs, kernels::cos, cost::kSinCos, "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
-ZYL_BINARY(add_n, as_, bs, kernels::add, cost::kArithmetic, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(sub_n, as_, bs, kernels::sub, cost::kArithmetic, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(mul_n, as_, bs, kernels::mul, cost::kArithmetic, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")
-ZYL_BINARY(div_n, as_, bs, kernels::div, cost::kDiv, "Batch div: [a / b] — NaN for |b| < 1e-300 — Rayon parallel.")
-ZYL_BINARY(pow_n, bases, exps, kernels::pow_abs, cost::kPow,
+ZYL_UNARY(exp_n, xs, unary_runs_batch, &kernels::ExpTermRule::run, cost::kExpRun,
+          "Batch exp: [exp(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(ln_n, ys, unary_runs_batch, &kernels::LogTermRule::run, cost::kLogRun,
+          "Batch ln: [ln(y) for y in ys] — Rayon parallel, frame-shift guard applied.")
+ZYL_UNARY(sqrt_n, xs, unary_batch, kernels::sqrt_abs, cost::kSqrt, "Batch sqrt: [sqrt(|x|) for x in xs] — Rayon parallel.")
+ZYL_UNARY(sin_n, xs, unary_runs_batch, &kernels::SinRule::run, cost::kSinCosRun,
+          "Batch sin: [sin(x) for x in xs] — Rayon parallel.")
+ZYL_UNARY(cos_n, xs, unary_runs_batch, &kernels::CosRule::run, cost::kSinCosRun,
+          "Batch cos: [cos(x) for x in xs] — Rayon parallel.")
+ZYL_BINARY(add_n, as_, bs, binary_batch, kernels::add, cost::kArithmetic, "Batch add: [a + b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(sub_n, as_, bs, binary_batch, kernels::sub, cost::kArithmetic, "Batch sub: [a - b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(mul_n, as_, bs, binary_batch, kernels::mul, cost::kArithmetic, "Batch mul: [a * b for (a, b) in zip(as_, bs)] — Rayon parallel.")
+ZYL_BINARY(div_n, as_, bs, binary_batch, kernels::div, cost::kDiv, "Batch div: [a / b] — NaN for |b| < 1e-300 — Rayon parallel.")
+ZYL_BINARY(pow_n, bases, exps, binary_runs_batch, &kernels::PowAbsRule::run, cost::kPowRun,
            "Batch pow: [|base|^exp for (base, exp) in zip(bases, exps)] — Rayon parallel.")
-ZYL_BINARY(tension_n, xs, ys, tension, cost::kTension,
+ZYL_BINARY(tension_n, xs, ys, binary_runs_batch, &kernels::TensionRule::run, cost::kTensionRun,
            "Batch zyl_tension: [zyl(x, y) for (x, y) in zip(xs, ys)] — Rayon parallel.")
 
 PyMethodDef boost_n_def = {

@@ -3,6 +3,7 @@
 # module checks numpy first, so that an absent or old numpy is named with the
 # command that fixes it, and keeps each function once it has been looked up.
 import zyl_core._arrays as _natives
+from zyl_core._arrays import vector_kernels
 from zyl_core._optional import require
 
 __doc__ = _natives.__doc__

@@ -131,3 +131,8 @@ christoffel_batch_n: _Generalized
 def simulate_pulses_n(
     x0: SupportsFloat | SupportsIndex, y0: SupportsFloat | SupportsIndex, n_pulses: SupportsIndex
 ) -> _F64: ...
+
+# What runs exp, log, pow, sin and cos and the rules built on them in this
+# process ("exp", "log", "pow", "sin", "cos", "exp_n", "ln_n", "pow_n",
+# "tension_n", "zyl"): "avx512", "avx2" or "scalar".
+def vector_kernels() -> dict[str, Literal["avx512", "avx2", "scalar"]]: ...

@@ -20,6 +20,7 @@ name: str = za.octonion_mul_n.__name__
 listed: list[float] = z.exp_n(x) + z.sin_n(array.array("d", [1.0])) + z.cos_n(memoryview(b"ab"))
 products: list[list[float]] = z.octonion_mul_n(np.ones((2, 8)), [[1.0] * 8])
 same_module: NDArray[np.float64] = z.arrays.sqrt_n(x)
+isa: str = za.vector_kernels()["exp"]
 
 za.exp_n(x, casting="sometimes")  # type: ignore[call-overload]
 za.simulate_pulses_n(0.0, 1.0, 2.5)  # type: ignore[arg-type]
@@ -34,3 +35,4 @@ octonions32: NDArray[np.float32] = za.octonion_mul_n(np.ones((2, 8), np.float32)
 boosted32: NDArray[np.float32] = za.boost_n(np.ones((5, 2), np.float32), 0.5, 1.0)
 widened: NDArray[np.float64] = za.add_n(x32, x)
 not_single: NDArray[np.float32] = za.exp_n(x)  # type: ignore[assignment]
+za.vector_kernels("exp")  # type: ignore[call-arg]

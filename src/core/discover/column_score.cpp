@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "op_rules.hpp"
+#include "vector_values.hpp"
 
 namespace zyl::discover {
 namespace {
@@ -13,10 +14,11 @@ namespace {
 constexpr std::size_t kBlock = 32;
 
 // elem(i, r) sets r to the candidate's value at sample i and says whether
-// that value is accepted.
-template <class Elem>
+// that value is accepted; prepare(begin, end) runs before the elements of
+// each block [begin, end) are asked for.
+template <class Prepare, class Elem>
 std::optional<double> sum_with(const SampleRange& range, std::span<const double> targets, const Abandon& abandon,
-                               Elem elem) {
+                               Prepare prepare, Elem elem) {
     const std::size_t m = std::min(range.end, targets.size());
     const double* t = targets.data();
     const bool may_abandon = abandon.factor > 0.0 && rules::finite(abandon.factor);
@@ -29,6 +31,7 @@ std::optional<double> sum_with(const SampleRange& range, std::span<const double>
     for (std::size_t begin = range.begin; begin < range.end; begin += kBlock) {
         if (s > rough && rmse_of_sum(s, targets.size()) * abandon.factor > abandon.error) return std::nullopt;
         const std::size_t end = std::min(range.end, begin + kBlock);
+        prepare(begin, end);
         bool ok = true;
         const std::size_t summed = std::min(end, std::max(m, begin));
         for (std::size_t i = begin; i < summed; ++i) {
@@ -51,11 +54,27 @@ template <Op o>
 std::optional<double> plain_sum(const double* a, const double* b, const SampleRange& range,
                                 std::span<const double> targets, const Abandon& abandon) {
     const std::size_t first = range.begin;
-    return sum_with(range, targets, abandon, [a, b, first](std::size_t i, double& r) {
-        const double ai = a[i - first], bi = arity(o) == 2 ? b[i - first] : 0.0;
-        r = rules::value<o>(ai, bi);
-        return rules::accepts<o>(ai, bi) & rules::finite(r);
-    });
+    auto accepted = [a, b, first](std::size_t i, double r) {
+        return rules::accepts<o>(a[i - first], arity(o) == 2 ? b[i - first] : 0.0) & rules::finite(r);
+    };
+    if constexpr (kHasVectorValues<o>) {
+        // A block's values come from the vector kernels before it is summed.
+        double values[kBlock];
+        std::size_t block_begin = first;
+        auto prepare = [&](std::size_t begin, std::size_t end) {
+            block_begin = begin;
+            vector_values<o>(a + (begin - first), arity(o) == 2 ? b + (begin - first) : nullptr, values, end - begin);
+        };
+        return sum_with(range, targets, abandon, prepare, [&](std::size_t i, double& r) {
+            r = values[i - block_begin];
+            return accepted(i, r);
+        });
+    } else {
+        return sum_with(range, targets, abandon, [](std::size_t, std::size_t) {}, [&](std::size_t i, double& r) {
+            r = rules::value<o>(a[i - first], arity(o) == 2 ? b[i - first] : 0.0);
+            return accepted(i, r);
+        });
+    }
 }
 
 }  // namespace

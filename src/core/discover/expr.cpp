@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "op_rules.hpp"
+#include "vector_values.hpp"
 
 namespace zyl::discover {
 
@@ -32,6 +33,16 @@ bool apply_column(Op op, const double* a, const double* b, double* out, std::siz
         // Accumulating the verdict instead of branching keeps the cheap
         // operations vectorisable; the values are the same either way.
         bool ok = true;
+        if constexpr (kHasVectorValues<o>) {
+            if (n >= kVectorValuesMin) {
+                // The guards read the inputs before out, which may be one
+                // of them, is written.
+                for (std::size_t i = 0; i < n; ++i) ok &= rules::accepts<o>(a[i], arity(o) == 2 ? b[i] : 0.0);
+                vector_values<o>(a, b, out, n);
+                for (std::size_t i = 0; i < n; ++i) ok &= rules::finite(out[i]);
+                return ok;
+            }
+        }
         for (std::size_t i = 0; i < n; ++i) {
             double ai = a[i];
             double bi = arity(o) == 2 ? b[i] : 0.0;

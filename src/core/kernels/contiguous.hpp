@@ -12,21 +12,13 @@
 #include <cstddef>
 
 #include "kernels/elementwise.hpp"
+#include "kernels/libm/vector_libm.hpp"
 
 namespace zyl::kernels {
 
 // A rule type has one(x...) -> double, the scalar rule, and may have
-// two(x...) -> __m128d, the same rule on two lanes at once.
-template <double (*F)(double)>
-struct ScalarRule1 {
-    static double one(double x) { return F(x); }
-};
-
-template <double (*F)(double, double)>
-struct ScalarRule2 {
-    static double one(double a, double b) { return F(a, b); }
-};
-
+// two(x...) -> __m128d, the same rule on two lanes at once, or run(x...,
+// out, n), its own loop over contiguous runs.
 #define ZYL_TARGET_AVX __attribute__((target("avx")))
 
 struct AddRule {
@@ -71,6 +63,31 @@ struct SqrtAbsRule {
     ZYL_TARGET_AVX static __m256d four(__m256d x) { return _mm256_sqrt_pd(magnitude4(x)); }
 };
 
+// The rules that call exp, log, pow, sin or cos run the vector kernels,
+// which give the same values a register at a time (libm/vector_libm.hpp).
+template <double (*F)(double), libm::Unary K>
+struct VectorRule1 {
+    static double one(double x) { return F(x); }
+    static void run(const double* x, double* out, std::size_t n) { libm::run(K, x, out, n); }
+};
+
+template <double (*F)(double, double), libm::Binary K>
+struct VectorRule2 {
+    static double one(double a, double b) { return F(a, b); }
+    static void run(const double* a, const double* b, double* out, std::size_t n) { libm::run(K, a, b, out, n); }
+};
+
+using ExpTermRule = VectorRule1<exp_term, libm::Unary::ExpTerm>;
+using LogTermRule = VectorRule1<log_term, libm::Unary::LogTerm>;
+using PowAbsRule = VectorRule2<pow_abs, libm::Binary::PowAbs>;
+using TensionRule = VectorRule2<tension, libm::Binary::Tension>;
+using SinRule = VectorRule1<sin, libm::Unary::Sin>;
+using CosRule = VectorRule1<cos, libm::Unary::Cos>;
+
+template <class R>
+concept HasRun = requires(const double* in, double* out) { R::run(in, out, std::size_t{}); } ||
+                 requires(const double* in, double* out) { R::run(in, in, out, std::size_t{}); };
+
 template <class R>
 concept HasTwoLanes = requires(__m128d v) { R::two(v); } || requires(__m128d v) { R::two(v, v); };
 
@@ -95,6 +112,7 @@ inline bool has_avx() {
 
 template <class R>
 void unary_run(const double* in, double* out, std::size_t n) {
+    if constexpr (HasRun<R>) return R::run(in, out, n);
     std::size_t i = 0;
     if constexpr (HasTwoLanes<R>) {
         if (has_avx()) return unary_run_avx<R>(in, out, n);
@@ -105,6 +123,7 @@ void unary_run(const double* in, double* out, std::size_t n) {
 
 template <class R>
 void binary_run(const double* a, const double* b, double* out, std::size_t n) {
+    if constexpr (HasRun<R>) return R::run(a, b, out, n);
     std::size_t i = 0;
     if constexpr (HasTwoLanes<R>) {
         if (has_avx()) return binary_run_avx<R>(a, b, out, n);

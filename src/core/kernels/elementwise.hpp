@@ -3,6 +3,7 @@
 // call's scalars), so a batch gives the same result for every split of its
 // index range. The tension-plane guards come from guards.hpp, shared with the
 // point operations.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -48,6 +49,36 @@ template <class Rule>
 std::size_t map_binary(const double* a, const double* b, double* out, std::size_t n, Rule rule,
                        const MapControl& control = {}) {
     return parallel_for(n, [=](std::size_t i) { out[i] = rule(a[i], b[i]); }, control);
+}
+
+// The same maps for rules with a loop of their own over contiguous runs (the
+// vector rules of contiguous.hpp): run(in..., out, len) over blocks of
+// [0, n), each block a unit of the pool's work. control.element_cost_ns is
+// per element.
+inline constexpr std::size_t kRunBlock = 1024;
+
+template <class Body>
+std::size_t map_blocks(std::size_t n, Body body, MapControl control) {
+    const std::size_t blocks = (n + kRunBlock - 1) / kRunBlock;
+    control.element_cost_ns *= kRunBlock;
+    const std::size_t done = parallel_for(blocks, [=](std::size_t k) {
+        const std::size_t begin = k * kRunBlock;
+        body(begin, std::min(kRunBlock, n - begin));
+    }, control);
+    if (done == kCancelled) return kCancelled;
+    return done == blocks ? n : done * kRunBlock;
+}
+
+template <class Run>
+std::size_t map_unary_runs(const double* in, double* out, std::size_t n, Run run, const MapControl& control = {}) {
+    return map_blocks(n, [=](std::size_t begin, std::size_t len) { run(in + begin, out + begin, len); }, control);
+}
+
+template <class Run>
+std::size_t map_binary_runs(const double* a, const double* b, double* out, std::size_t n, Run run,
+                            const MapControl& control = {}) {
+    return map_blocks(n, [=](std::size_t begin, std::size_t len) { run(a + begin, b + begin, out + begin, len); },
+                      control);
 }
 
 }  // namespace zyl::kernels

@@ -7,6 +7,8 @@
 #include <limits>
 
 #include "discover/op_rules.hpp"
+#include "discover/vector_values.hpp"
+#include "rule_lanes.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -29,12 +31,44 @@ constexpr std::array<long double, kBasisCount> kBasisValues{
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Operations with vector kernels take their values a piece at a time, the
+// piece's inputs copied first since out may be one of them.
+template <discover::Op op>
+bool map_vector_rule(const double* a, const double* b, double* out, std::size_t n) {
+    constexpr std::size_t kPiece = 256;
+    bool ok = true;
+    for (std::size_t begin = 0; begin < n; begin += kPiece) {
+        const std::size_t len = std::min(kPiece, n - begin);
+        double as[kPiece], bs[kPiece], values[kPiece];
+        std::copy_n(a + begin, len, as);
+        if (b != nullptr) std::copy_n(b + begin, len, bs);
+        discover::vector_values<op>(as, bs, values, len);
+        for (std::size_t i = 0; i < len; ++i) {
+            const bool good = discover::rules::accepts<op>(as[i], b != nullptr ? bs[i] : 0.0) &&
+                              discover::rules::finite(values[i]);
+            out[begin + i] = good ? values[i] : kNaN;
+            ok = ok && good;
+        }
+    }
+    return ok;
+}
+
 // The shared guards and values of the discovery rules, with a failing
 // element written as NaN so that lenient callers keep the other samples.
-template <discover::Op op>
+// The one-operation rules take four samples at a time where the processor
+// has AVX2 (rule_lanes.hpp), the rest of the samples one by one.
+template <discover::Op op, Fn f>
 bool map_rule(const double* a, const double* b, double* out, std::size_t n) {
+    if constexpr (discover::kHasVectorValues<op>) return map_vector_rule<op>(a, b, out, n);
     bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    if constexpr (lanes::kHasLanes<f>) {
+        if (lanes::has_avx2()) {
+            ok = lanes::map_four<f>(a, b, out, n);
+            i = n - n % 4;
+        }
+    }
+    for (; i < n; ++i) {
         const double x = a[i];
         const double y = b != nullptr ? b[i] : 0.0;
         const double r = discover::rules::value<op>(x, y);
@@ -47,7 +81,12 @@ bool map_rule(const double* a, const double* b, double* out, std::size_t n) {
 
 bool map_square(const double* a, double* out, std::size_t n) {
     bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    if (lanes::has_avx2()) {
+        ok = lanes::map_four<Fn::Square>(a, nullptr, out, n);
+        i = n - n % 4;
+    }
+    for (; i < n; ++i) {
         const double r = a[i] * a[i];
         const bool good = discover::rules::finite(r);
         out[i] = good ? r : kNaN;
@@ -85,20 +124,20 @@ double exact_value(const Exact& x) {
 bool apply(Fn f, const double* a, const double* b, double* out, std::size_t n) {
     using discover::Op;
     switch (f) {
-        case Fn::Neg: return map_rule<Op::Neg>(a, nullptr, out, n);
-        case Fn::Inv: return map_rule<Op::Inv>(a, nullptr, out, n);
-        case Fn::Exp: return map_rule<Op::Exp>(a, nullptr, out, n);
-        case Fn::Log: return map_rule<Op::Ln>(a, nullptr, out, n);
-        case Fn::Sqrt: return map_rule<Op::Sqrt>(a, nullptr, out, n);
-        case Fn::Sin: return map_rule<Op::Sin>(a, nullptr, out, n);
-        case Fn::Cos: return map_rule<Op::Cos>(a, nullptr, out, n);
-        case Fn::Abs: return map_rule<Op::Abs>(a, nullptr, out, n);
+        case Fn::Neg: return map_rule<Op::Neg, Fn::Neg>(a, nullptr, out, n);
+        case Fn::Inv: return map_rule<Op::Inv, Fn::Inv>(a, nullptr, out, n);
+        case Fn::Exp: return map_rule<Op::Exp, Fn::Exp>(a, nullptr, out, n);
+        case Fn::Log: return map_rule<Op::Ln, Fn::Log>(a, nullptr, out, n);
+        case Fn::Sqrt: return map_rule<Op::Sqrt, Fn::Sqrt>(a, nullptr, out, n);
+        case Fn::Sin: return map_rule<Op::Sin, Fn::Sin>(a, nullptr, out, n);
+        case Fn::Cos: return map_rule<Op::Cos, Fn::Cos>(a, nullptr, out, n);
+        case Fn::Abs: return map_rule<Op::Abs, Fn::Abs>(a, nullptr, out, n);
         case Fn::Square: return map_square(a, out, n);
-        case Fn::Zyl: return map_rule<Op::Zyl>(a, b, out, n);
-        case Fn::Add: return map_rule<Op::Add>(a, b, out, n);
-        case Fn::Sub: return map_rule<Op::Sub>(a, b, out, n);
-        case Fn::Mul: return map_rule<Op::Mul>(a, b, out, n);
-        case Fn::Div: return map_rule<Op::Div>(a, b, out, n);
+        case Fn::Zyl: return map_rule<Op::Zyl, Fn::Zyl>(a, b, out, n);
+        case Fn::Add: return map_rule<Op::Add, Fn::Add>(a, b, out, n);
+        case Fn::Sub: return map_rule<Op::Sub, Fn::Sub>(a, b, out, n);
+        case Fn::Mul: return map_rule<Op::Mul, Fn::Mul>(a, b, out, n);
+        case Fn::Div: return map_rule<Op::Div, Fn::Div>(a, b, out, n);
     }
     return false;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "rule_lanes.hpp"
 #include "scaling.hpp"
 
 namespace zyl::regress {
@@ -109,11 +110,27 @@ Targets::Targets(const Columns& data, std::span<const double> y, Weights w) : y_
         subset_values_.push_back(std::move(picked));
         subset_ss_.push_back(ss);
     }
+    subset_stride_ = (subset_values_.size() + 3) / 4 * 4;
+    subset_by_sample_.assign(m * subset_stride_, 0.0);
+    for (std::size_t t = 0; t < subset_values_.size(); ++t)
+        for (std::size_t k = 0; k < m; ++k) subset_by_sample_[k * subset_stride_ + t] = subset_values_[t][k];
 }
 
 std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     const std::size_t n = v.size();
     if (n == 0 || n != centred_y_.size()) return std::nullopt;
+    // The candidate on the subset, centred. Its chains of additions do not
+    // depend on the full sums below, so the processor overlaps them.
+    const std::size_t m = subset_.size();
+    std::array<double, kResidualSamples> w{};
+    double mw = 0.0;
+    for (std::size_t k = 0; k < m; ++k) mw += (w[k] = v[subset_[k]]);
+    mw /= static_cast<double>(m);
+    double sww = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        w[k] -= mw;
+        sww += w[k] * w[k];
+    }
     double mf = 0.0;
     double sff = 0.0;
     double sfy = 0.0;
@@ -144,33 +161,30 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     }
     if (!std::isfinite(sse)) return std::nullopt;
     Score s{std::sqrt(sse / total_weight_), 1.0, 0};
-    // The candidate on the subset, centred; then one dot product per
-    // target, with four running sums to keep the adder busy.
-    const std::size_t m = subset_.size();
-    std::array<double, kResidualSamples> w{};
-    double mw = 0.0;
-    for (std::size_t k = 0; k < m; ++k) mw += (w[k] = v[subset_[k]]);
-    mw /= static_cast<double>(m);
-    double sww = 0.0;
-    for (std::size_t k = 0; k < m; ++k) {
-        w[k] -= mw;
-        sww += w[k] * w[k];
-    }
     if (!(sww > 0.0)) return s;
+    // One dot product per target, with four running sums to keep the adder
+    // busy; four targets at a time where the processor has AVX2.
+    std::array<double, kMaxTargets> dots;
+    if (lanes::has_avx2()) {
+        lanes::four_sum_dots(w.data(), m, subset_by_sample_.data(), subset_stride_, dots.data());
+    } else {
+        for (std::size_t t = 0; t < subset_values_.size(); ++t) {
+            const double* r = subset_values_[t].data();
+            double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+            std::size_t k = 0;
+            for (; k + 4 <= m; k += 4) {
+                d0 += w[k] * r[k];
+                d1 += w[k + 1] * r[k + 1];
+                d2 += w[k + 2] * r[k + 2];
+                d3 += w[k + 3] * r[k + 3];
+            }
+            for (; k < m; ++k) d0 += w[k] * r[k];
+            dots[t] = (d0 + d1) + (d2 + d3);
+        }
+    }
     for (std::size_t t = 0; t < subset_values_.size(); ++t) {
         if (!(subset_ss_[t] > 0.0)) continue;
-        const double* r = subset_values_[t].data();
-        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
-        std::size_t k = 0;
-        for (; k + 4 <= m; k += 4) {
-            d0 += w[k] * r[k];
-            d1 += w[k + 1] * r[k + 1];
-            d2 += w[k + 2] * r[k + 2];
-            d3 += w[k + 3] * r[k + 3];
-        }
-        for (; k < m; ++k) d0 += w[k] * r[k];
-        const double dot = (d0 + d1) + (d2 + d3);
-        const double unexplained = 1.0 - dot * dot / (sww * subset_ss_[t]);
+        const double unexplained = 1.0 - dots[t] * dots[t] / (sww * subset_ss_[t]);
         if (unexplained < s.residual) {
             s.residual = unexplained;
             s.target = static_cast<std::uint32_t>(t);
@@ -184,17 +198,28 @@ bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
     const std::size_t n = v.size();
     const std::size_t m = std::min(n, kResidualSamples);
     if (m == 0) return false;
+    // Samples k * n / m, stepped without a division per sample.
+    std::array<std::size_t, kResidualSamples> at;
+    for (std::size_t k = 0, index = 0, rest = 0; k < m; ++k) {
+        at[k] = index;
+        index += n / m;
+        rest += n % m;
+        if (rest >= m) {
+            rest -= m;
+            ++index;
+        }
+    }
     double mv = 0.0, ms = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
-        mv += v[k * n / m];
-        ms += s[k * n / m];
+        mv += v[at[k]];
+        ms += s[at[k]];
     }
     mv /= static_cast<double>(m);
     ms /= static_cast<double>(m);
     double svv = 0.0, sss = 0.0, svs = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
-        const double a = v[k * n / m] - mv;
-        const double b = s[k * n / m] - ms;
+        const double a = v[at[k]] - mv;
+        const double b = s[at[k]] - ms;
         svv += a * a;
         sss += b * b;
         svs += a * b;

@@ -46,6 +46,10 @@ private:
     std::vector<std::size_t> subset_;                 // samples the ranking reads
     std::vector<std::vector<double>> subset_values_;  // each target on them, centred
     std::vector<double> subset_ss_;
+    // subset_values_ by sample: row k holds every target's value on subset
+    // sample k, padded with zeros to a multiple of 4 targets.
+    std::vector<double> subset_by_sample_;
+    std::size_t subset_stride_ = 0;
 };
 
 // True when v = a * s + b for some a != 0 and b, to rounding: a constant

@@ -7,6 +7,7 @@
 #include "catalog.hpp"
 #include "inner_loop.hpp"
 #include "kernels/contiguous.hpp"
+#include "kernels/element_costs.hpp"
 #include "strided.hpp"
 
 namespace zyl::py::arrays {
@@ -70,26 +71,24 @@ constexpr UfuncRecipe binary(const char* name, const char* doc) {
     return {name, doc, 2, 1, nullptr, "ddd", &guarded<binary_loop<Rule, CostNs>>};
 }
 
-using kernels::ScalarRule1;
-using kernels::ScalarRule2;
-
 const UfuncRecipe kSpecs[] = {
-    unary<ScalarRule1<exp_term>, 6.0>("exp_n",
-                                      "E(x): exp(x), or exp(ln x) above 709.782712893384; as zyl_core.exp_n."),
-    unary<ScalarRule1<log_term>, 6.0>("ln_n", "L(y): ln|y|, or -690.7755278982137 for y = +-0; as zyl_core.ln_n."),
+    unary<kernels::ExpTermRule, cost::kExpRun>(
+        "exp_n", "E(x): exp(x), or exp(ln x) above 709.782712893384; as zyl_core.exp_n."),
+    unary<kernels::LogTermRule, cost::kLogRun>(
+        "ln_n", "L(y): ln|y|, or -690.7755278982137 for y = +-0; as zyl_core.ln_n."),
     unary<kernels::SqrtAbsRule, 0.5>("sqrt_n", "sqrt(|x|); as zyl_core.sqrt_n."),
-    unary<ScalarRule1<kernels::sin>, 10.0>("sin_n", "sin(x); as zyl_core.sin_n."),
-    unary<ScalarRule1<kernels::cos>, 10.0>("cos_n", "cos(x); as zyl_core.cos_n."),
+    unary<kernels::SinRule, cost::kSinCosRun>("sin_n", "sin(x); as zyl_core.sin_n."),
+    unary<kernels::CosRule, cost::kSinCosRun>("cos_n", "cos(x); as zyl_core.cos_n."),
     binary<kernels::AddRule, 0.5>("add_n", "a + b; as zyl_core.add_n, broadcasting instead of truncating."),
     binary<kernels::SubRule, 0.5>("sub_n", "a - b; as zyl_core.sub_n, broadcasting instead of truncating."),
     binary<kernels::MulRule, 0.5>("mul_n", "a * b; as zyl_core.mul_n, broadcasting instead of truncating."),
     binary<kernels::DivRule, 0.7>("div_n",
                                   "a / b, NaN where |b| < 1e-300; as zyl_core.div_n, broadcasting instead of "
                                   "truncating."),
-    binary<ScalarRule2<kernels::pow_abs>, 20.0>(
+    binary<kernels::PowAbsRule, cost::kPowRun>(
         "pow_n", "|base| ** exp; as zyl_core.pow_n, broadcasting instead of truncating."),
-    binary<ScalarRule2<tension>, 12.0>("tension_n",
-                                       "E(x) - L(y); as zyl_core.tension_n, broadcasting instead of truncating."),
+    binary<kernels::TensionRule, cost::kTensionRun>(
+        "tension_n", "E(x) - L(y); as zyl_core.tension_n, broadcasting instead of truncating."),
 };
 
 }  // namespace

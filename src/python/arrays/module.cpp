@@ -118,7 +118,8 @@ PyObject* create_arrays_module() {
         ok = s != nullptr && PyList_Append(all, s) == 0;
         Py_XDECREF(s);
     }
-    if (!ok || PyModule_AddObjectRef(module, "__all__", all) < 0) {
+    if (!ok || PyModule_AddObjectRef(module, "__all__", all) < 0 ||
+        PyModule_AddFunctions(module, arrays::vector_kernels_methods) < 0) {
         Py_XDECREF(all);
         Py_DECREF(module);
         return nullptr;
