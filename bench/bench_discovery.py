@@ -1,7 +1,10 @@
 """Formula discovery on physics laws, side by side with pyoperon and gplearn.
 
 --law-set base (default) runs the laws below; --law-set holdout the second set
-of laws_holdout.py, kept apart for judging whether the search generalises.
+of laws_holdout.py, kept apart for judging whether the search generalises;
+--law-set reach and --law-set larger those of laws_reach.py (constants inside
+functions, weighted sums) and laws_larger.py (structures of more than ten
+nodes).
 
 Each law has 2-3 variables and 100 samples, fitted once noise-free and once
 with 1% noise (Gaussian, sigma = 1% of the root-mean-square target). A fit
@@ -21,7 +24,7 @@ the peers run on one thread each, with fixed seeds and a fixed budget. A peer
 that is not installed is skipped.
 
     .venv/bin/python bench/bench_discovery.py [--peers zyl,pyoperon,gplearn]
-        [--law-set base|holdout] [--laws SUBSTRING] [--noise 0,0.01] [--json FILE]
+        [--law-set base|holdout|reach|larger] [--laws SUBSTRING] [--noise 0,0.01] [--json FILE]
 """
 import argparse
 import json
@@ -37,6 +40,7 @@ os.environ.setdefault("RAYON_NUM_THREADS", "2")
 import numpy as np  # noqa: E402
 
 import laws_holdout  # noqa: E402
+import laws_larger  # noqa: E402
 import laws_reach  # noqa: E402
 
 PI = math.pi
@@ -92,7 +96,7 @@ LAWS = [
     ("wave sin(2*pi*x/L)*A", "real", [(0, 1), (1, 3), (1, 5)], lambda x, l, a: a * np.sin(2 * PI * x / l)),
 ]
 
-LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS, "reach": laws_reach.LAWS}
+LAW_SETS = {"base": LAWS, "holdout": laws_holdout.LAWS, "larger": laws_larger.LAWS, "reach": laws_reach.LAWS}
 
 SAMPLES = 100
 FRESH = 200

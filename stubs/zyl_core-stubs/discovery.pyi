@@ -37,7 +37,8 @@ class _Formula:
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 # The native search. options (all optional): "max_complexity": int (terms of a searched structure,
-# before the outer scale and offset; default 10), "max_evaluations": int (deterministic work budget,
+# before the outer scale and offset; default 12, sizes past 10 only while they still lower the best
+# error), "max_evaluations": int (deterministic work budget,
 # default 4000000), "time_limit": float | None (seconds, machine-dependent), "use_trig": bool
 # (default True), "max_constants": int (fitted constant leaves per structure, 0-4, default 2),
 # "model_selection": "mdl" | "bic" | "accuracy" (default "mdl"), "exact_constants": bool (default

@@ -187,6 +187,31 @@ TEST(RegressSearch, BudgetStopAndReports) {
     EXPECT_FALSE(stopped.front.empty());
 }
 
+// The levels of the search by default, from its level reports.
+std::vector<std::size_t> levels_run(const LawData& d) {
+    std::vector<std::size_t> levels;
+    Hooks hooks;
+    hooks.level_done = [&](const LevelReport& r) {
+        levels.push_back(r.level);
+        return true;
+    };
+    search(d.view(), d.y, {}, Options{}, hooks);
+    return levels;
+}
+
+TEST(RegressSearch, LevelsPastTenOnlyWhileTheErrorStillFalls) {
+    // Found at once, then only noise left to fit: no level past 10.
+    LawData noisy(2, 100, 1.0, 3.0, [](const std::vector<double>& x) {
+        return x[0] * x[1] + 0.05 * std::sin(97.0 * x[0] + 31.0 * x[1]);
+    });
+    EXPECT_EQ(levels_run(noisy).back(), 10u);
+    // A sum of two products with their own weights keeps improving past it.
+    LawData energy(4, 100, 1.0, 3.0, [](const std::vector<double>& x) {
+        return 0.5 * x[0] * x[1] * x[1] + 0.5 * x[2] * x[3] * x[3];
+    });
+    EXPECT_GT(levels_run(energy).back(), 10u);
+}
+
 TEST(RegressSearch, NonFiniteAndEmptyDataNeverCrash) {
     LawData d(2, 50, 1.0, 3.0, [](const std::vector<double>& x) { return x[0] * x[1]; });
     Options opt;

@@ -20,7 +20,9 @@
 namespace zyl::regress {
 
 struct Options {
-    std::size_t max_complexity = 10;         // terms of a searched structure (before scale and offset)
+    // Terms of a searched structure (before scale and offset). Levels past
+    // 10 are searched only while they still make the best error fall.
+    std::size_t max_complexity = 12;
     std::size_t max_evaluations = 4000000;   // candidate and constant-fitting evaluations, at most
     double time_limit = 0.0;                 // seconds of wall-clock time; 0 for none
     bool use_trig = true;

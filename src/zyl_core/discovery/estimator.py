@@ -29,7 +29,9 @@ class FormulaRegressor:
     """Finds a formula y = f(X) with fitted constants, scikit-learn style.
 
     Parameters (keyword-only; None means the engine's default, given as [default]):
-      max_complexity: largest formula size, in nodes (variables, constants, operations). [10]
+      max_complexity: largest formula size, in nodes (variables, constants, operations);
+        sizes past 10 are searched only while each still lowers the best error
+        clearly. [12]
       max_evaluations: work budget of the search, in formula evaluations; the
         search and its result are the same on every machine. [4_000_000]
       time_limit: seconds after which the search stops with what it has; the
