@@ -36,9 +36,11 @@ def test_the_demo_runs_on_its_own_requirements(tmp_path):
     assert not installed & {"pytest", "pandas", "scikit-learn", "dask", "hypothesis"}
 
     env = {k: v for k, v in os.environ.items() if not k.startswith(("PYTHON", "RAYON_"))}
-    # A copy, so that the plots the demo saves beside itself leave the
-    # checkout's own files alone.
-    examples = shutil.copytree(ROOT / "examples", tmp_path / "examples", ignore=shutil.ignore_patterns("*.png"))
+    # A copy (with the benches it borrows from), so that the plots the demo
+    # saves beside itself leave the checkout's own files alone.
+    unwanted = shutil.ignore_patterns("*.png", "__pycache__")
+    examples = shutil.copytree(ROOT / "examples", tmp_path / "examples", ignore=unwanted)
+    shutil.copytree(ROOT / "bench", tmp_path / "bench", ignore=unwanted)
     demo = run(python, str(examples / "demo.py"), cwd=tmp_path, env=env)
     output = demo.stdout + demo.stderr
     assert "Traceback" not in output and "skipped" not in output
