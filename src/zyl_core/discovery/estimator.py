@@ -16,7 +16,6 @@ from .data import (
 )
 from .formula import Formula
 from .front import Front, _is_terminal, _Progress
-from .units import constant_units, dimensions_option
 
 # Parameters handed to the engine as they are; None leaves the engine's default.
 _ENGINE_OPTIONS = (
@@ -195,6 +194,10 @@ class FormulaRegressor:
         targets = _as_targets(y, samples)
         names = _feature_names(self.feature_names, frame_names, samples.shape[1])
         options = {k: getattr(self, k) for k in _ENGINE_OPTIONS if getattr(self, k) is not None}
+        # The unit reader (re, fractions) is loaded by the first fit, not by
+        # `import zyl_core`.
+        from .units import dimensions_option
+
         dimensions = dimensions_option(X_units, y_units, samples.shape[1])
         if dimensions is not None:
             options["dimensions"] = dimensions
@@ -305,6 +308,8 @@ def _changed(value, default):
 
 def _with_units(stats, y_units):
     """A formula's statistics with y's unit and its constants' units."""
+    from .units import constant_units
+
     stats = dict(stats)
     stats["units"] = y_units.strip() or "1"
     stats["constant_units"] = constant_units(stats.pop("constant_dimensions") or ())
