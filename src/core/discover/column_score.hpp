@@ -40,6 +40,25 @@ struct SampleRange {
 std::optional<double> squared_error_sum(Op op, const double* a, const double* b, const SampleRange& range,
                                         std::span<const double> targets, const Abandon& abandon = {});
 
+// One candidate of a side-by-side scoring: squared_error_sum(op, a, b,
+// range, targets, abandon).
+struct SumJob {
+    Op op;
+    const double* a;
+    const double* b;
+    SampleRange range;
+    Abandon abandon;
+};
+
+// squared_error_sum of every job into sums (as long as jobs), bit for bit and
+// with the same abandoning. Several candidates are summed side by side, each
+// in its own sample order: their chains of additions overlap instead of
+// each waiting on its own previous addition. cancelled, when given, is asked
+// every few hundred thousand samples; once it says yes the jobs not yet
+// finished are left as nothing.
+void squared_error_sums(std::span<const SumJob> jobs, std::span<const double> targets,
+                        std::span<std::optional<double>> sums, bool (*cancelled)() = nullptr);
+
 // rmse from such a sum: divided by the number of targets (NaN for none).
 double rmse_of_sum(double sum, std::size_t n_targets);
 

@@ -38,6 +38,9 @@ constexpr double kCheapNs = 1.5;
 constexpr double kLibmNs = 20.0;
 // Samples of an operand evaluated at once when it keeps no values.
 constexpr std::size_t kChunkSamples = std::size_t{1} << 15;
+// Candidates handed to a worker at once, so that it can sum those on kept
+// values side by side (see squared_error_sums).
+constexpr std::size_t kScoringGroup = 32;
 
 std::optional<SearchResult> score_one(Expr& candidate, ColumnEvaluator& evaluator, const ColumnView& data,
                                       std::span<const double> targets, const SearchParams& params) {
@@ -80,11 +83,15 @@ struct Score {
     State state;
 };
 
-// One worker's scratch: evaluators for operands that keep no values.
+// One worker's scratch: evaluators for operands that keep no values, and
+// the candidates on kept values that it sums side by side.
 struct Scratch {
     ColumnEvaluator first;
     ColumnEvaluator second;
     std::vector<const double*> shifted;  // the data's columns from some sample on
+    std::vector<SumJob> jobs;
+    std::vector<std::uint32_t> job_candidates;  // the candidate of each job
+    std::vector<std::optional<double>> sums;
 };
 
 // The error above which a candidate of the current level cannot matter.
@@ -166,23 +173,27 @@ private:
         return outcome_.interrupted;
     }
 
-    // Runs body(worker, k) for k in [0, n) on the pool, in consecutive phases
-    // of about phase_ns_ of estimated work (cost(k) nanoseconds each) and at
-    // most `cap` elements, cap doubling up to kPhaseCandidates; after(first,
-    // last) runs on the calling thread after each phase. The stop request is
-    // asked between phases (and by the pool while it waits). False when
-    // interrupted.
+    // Runs body(worker, begin, end) over [0, n) on the pool, in consecutive
+    // phases of about phase_ns_ of estimated work (cost(k) nanoseconds for
+    // element k) and at most `cap` elements, cap doubling up to
+    // kPhaseCandidates, each call taking `group` elements of a phase at most;
+    // after(first, last) runs on the calling thread after each phase. The
+    // stop request is asked between phases (and by the pool while it waits).
+    // False when interrupted.
     template <class Cost, class Body, class After>
-    bool in_phases(std::size_t n, std::size_t cap, Cost&& cost, Body&& body, After&& after) {
+    bool in_phases(std::size_t n, std::size_t cap, std::size_t group, Cost&& cost, Body&& body, After&& after) {
         MapControl control{[](void* self) { return static_cast<Search*>(self)->stop_requested(); }, this, 0.0};
         for (std::size_t first = 0; first < n;) {
             std::size_t last = first;
             double work = 0.0;
             while (last < n && (last == first || (work < phase_ns_ && last - first < cap))) work += cost(last++);
             cap = std::max(cap, std::min(2 * cap, kPhaseCandidates));
-            control.element_cost_ns = work / static_cast<double>(last - first);
-            auto shifted = [&](std::size_t worker, std::size_t k) { body(worker, first + k); };
-            if (parallel_for_workers(last - first, shifted, control) == kCancelled) outcome_.interrupted = true;
+            const std::size_t groups = (last - first + group - 1) / group;
+            control.element_cost_ns = work / static_cast<double>(groups);
+            auto shifted = [&](std::size_t worker, std::size_t g) {
+                body(worker, first + g * group, std::min(last, first + (g + 1) * group));
+            };
+            if (parallel_for_workers(groups, shifted, control) == kCancelled) outcome_.interrupted = true;
             if (stop_requested()) return false;
             after(first, last);
             first = last;
@@ -367,8 +378,12 @@ private:
         std::erase_if(order, [&](std::uint32_t k) { return scores_[k].state != State::Open; });
         std::vector<double> bound(count);
         for (std::uint32_t k : order) bound[k] = rmse_of_sum(scores_[k].value, targets_.size()) * factor_[k];
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::uint32_t x, std::uint32_t y) { return ranks_before(bound[x], bound[y]); });
+        // By bound, then index: the stable order, for less than a stable sort costs.
+        std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+            if (ranks_before(bound[x], bound[y])) return true;
+            if (ranks_before(bound[y], bound[x])) return false;
+            return x < y;
+        });
         if (!score_phases(order, prefix, samples_, std::max(params_.beam_width / 4, kFirstPhaseCandidates)))
             return false;
         outcome_.scored += count;
@@ -385,13 +400,8 @@ private:
         const double span_samples = static_cast<double>(end - begin) + 1.0;
         double cut = cutoff_.error();
         auto cost = [&](std::size_t k) { return cost_[order[k]] * span_samples; };
-        auto body = [&](std::size_t worker, std::size_t k) {
-            const std::uint32_t index = order[k];
+        auto settle = [&](std::uint32_t index, std::optional<double> sum) {
             Score& score = scores_[index];
-            if (score.state != State::Open) return;
-            auto sum = data_ ? sum_of(level_[index], scratch_[worker], SampleRange{begin, end, score.value},
-                                      Abandon{cut, factor_[index]})
-                             : std::nullopt;
             if (!sum) {
                 score.state = State::Dropped;
             } else if (end == samples_) {
@@ -400,12 +410,40 @@ private:
                 score.value = *sum;
             }
         };
+        // Candidates whose operands keep their values are summed side by
+        // side; the others one by one, a chunk of samples at a time.
+        auto body = [&](std::size_t worker, std::size_t first, std::size_t last) {
+            Scratch& scratch = scratch_[worker];
+            scratch.jobs.clear();
+            scratch.job_candidates.clear();
+            for (std::size_t k = first; k < last; ++k) {
+                const std::uint32_t index = order[k];
+                const Score& score = scores_[index];
+                if (score.state != State::Open) continue;
+                const Candidate& c = level_[index];
+                const SampleRange range{begin, end, score.value};
+                const Abandon abandon{cut, factor_[index]};
+                const double* a = pool_[c.a].values;
+                const double* b = arity(c.op) == 2 ? pool_[c.b].values : a;
+                if (!data_) {
+                    settle(index, std::nullopt);
+                } else if (a && b) {
+                    scratch.jobs.push_back(SumJob{c.op, a + begin, b + begin, range, abandon});
+                    scratch.job_candidates.push_back(index);
+                } else {
+                    settle(index, sum_of(c, scratch, range, abandon));
+                }
+            }
+            scratch.sums.resize(scratch.jobs.size());
+            squared_error_sums(scratch.jobs, targets_, scratch.sums, job_cancelled);
+            for (std::size_t q = 0; q < scratch.jobs.size(); ++q) settle(scratch.job_candidates[q], scratch.sums[q]);
+        };
         auto after = [&](std::size_t first, std::size_t last) {
             for (std::size_t k = first; k < last; ++k)
                 if (scores_[order[k]].state == State::Scored) cutoff_.add(scores_[order[k]].value);
             cut = cutoff_.error();
         };
-        return in_phases(order.size(), first_phase, cost, body, after);
+        return in_phases(order.size(), first_phase, kScoringGroup, cost, body, after);
     }
 
     Expr expr_of(const Candidate& c) const {
@@ -447,7 +485,7 @@ private:
         std::vector<double*> kept(joining, nullptr);
         for (std::size_t k = 0; k < joining && (k == 0 || kept[k - 1]); ++k) kept[k] = store_.take();
         std::vector<Member> joiners(joining);
-        auto body = [&](std::size_t worker, std::size_t k) {
+        auto join = [&](std::size_t worker, std::size_t k) {
             const Candidate& c = level_[order[k]];
             joiners[k] = Member{expr_of(c), level_probes_[order[k]], true, nullptr};
             if (!kept[k] || samples_ == 0) return;
@@ -461,7 +499,10 @@ private:
         // A libm call on every sample at worst, counted twice: the kept
         // column is fresh memory, written for the first time.
         auto cost = [&](std::size_t) { return static_cast<double>(samples_) * 2 * kLibmNs; };
-        if (!in_phases(joining, kPhaseCandidates, cost, body, [](std::size_t, std::size_t) {})) return false;
+        auto body = [&](std::size_t worker, std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k) join(worker, k);
+        };
+        if (!in_phases(joining, kPhaseCandidates, 1, cost, body, [](std::size_t, std::size_t) {})) return false;
         for (Member& m : joiners) pool_.push_back(std::move(m));
         return true;
     }
