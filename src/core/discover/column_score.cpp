@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 
+#include "column_lanes.hpp"
 #include "op_rules.hpp"
 #include "vector_values.hpp"
 
@@ -26,7 +27,8 @@ constexpr std::size_t kRoundsPerCancelLook = 512;
 // squares[i * kLanes], for the `summed` samples that have a target, and -0.0
 // (which leaves every sum as it is) for the `n - summed` that have none.
 // a, b and t start at the block's first sample. False when op rejects a
-// sample of the block or gives a non-finite value there.
+// sample of the block or gives a non-finite value there. Four samples at a
+// time where the processor has AVX2 (column_lanes.hpp), the rest one by one.
 template <Op o>
 bool block_squares(const double* a, const double* b, const double* t, std::size_t summed, std::size_t n,
                    double* squares) {
@@ -44,7 +46,12 @@ bool block_squares(const double* a, const double* b, const double* t, std::size_
         ok &= rules::accepts<o>(a[i], bi) & rules::finite(r);
         return r;
     };
-    for (std::size_t i = 0; i < summed; ++i) {
+    std::size_t i = 0;
+    if (lanes::has_avx2()) {
+        ok = lanes::squares_four<o>(a, b, values, t, summed, squares, kLanes);
+        i = summed - summed % 4;
+    }
+    for (; i < summed; ++i) {
         const double d = value(i) - t[i];
         squares[i * kLanes] = d * d;
     }
