@@ -1,6 +1,6 @@
 #pragma once
-// A candidate's squared errors four samples per AVX2 instruction, for
-// column_score.cpp: the operations that are one IEEE operation take their
+// Operations' values (for apply_column) and a candidate's squared errors (for
+// column_score.cpp) four samples per AVX2 instruction: the operations that are one IEEE operation take their
 // value and guard from the regression engine's lanes (regress/rule_lanes.hpp),
 // the others their values from the vector kernels. Each lane is the scalar
 // rule's correctly rounded operation, guard and finiteness test, and the
@@ -46,6 +46,32 @@ ZYL_TARGET_AVX2 __m256d accepted(__m256d a, __m256d b) {
     }
 }
 
+// Where op accepts the operands and r is finite: four bits, one a lane.
+template <Op o>
+ZYL_TARGET_AVX2 int passed(__m256d a, __m256d b, __m256d r) {
+    const __m256d finite = _mm256_cmp_pd(regress::lanes::magnitude(r), _mm256_set1_pd(DBL_MAX), _CMP_LE_OQ);
+    return _mm256_movemask_pd(_mm256_and_pd(accepted<o>(a, b), finite));
+}
+
+// out[i] = op(a[i], b[i]) for samples [0, n - n % 4), for the operations
+// with four-lane rules (not those of the vector kernels); true when op
+// accepts every one of them and gives a finite value there. out may be a or
+// b: each register is read before it is written. b is unused for unary
+// operations.
+template <Op o>
+    requires(!kHasVectorValues<o>)
+ZYL_TARGET_AVX2 bool values_four(const double* a, const double* b, double* out, std::size_t n) {
+    int all = 0xf;
+    for (std::size_t i = 0; i + 4 <= n; i += 4) {
+        const __m256d x = _mm256_loadu_pd(a + i);
+        const __m256d y = arity(o) == 2 ? _mm256_loadu_pd(b + i) : x;
+        const __m256d r = regress::lanes::value<kRule<o>>(x, y);
+        all &= passed<o>(x, y, r);
+        _mm256_storeu_pd(out + i, r);
+    }
+    return all == 0xf;
+}
+
 // For samples [0, n - n % 4): writes (value - t[i])^2 at squares[i * stride],
 // where the value is op(a[i], b[i]), or values[i] for the operations whose
 // values are given. True when op accepts every one of those samples and
@@ -53,8 +79,7 @@ ZYL_TARGET_AVX2 __m256d accepted(__m256d a, __m256d b) {
 template <Op o>
 ZYL_TARGET_AVX2 bool squares_four(const double* a, const double* b, const double* values, const double* t,
                                   std::size_t n, double* squares, std::size_t stride) {
-    const __m256d largest = _mm256_set1_pd(DBL_MAX);
-    int passed = 0xf;
+    int all = 0xf;
     for (std::size_t i = 0; i + 4 <= n; i += 4) {
         const __m256d x = _mm256_loadu_pd(a + i);
         const __m256d y = arity(o) == 2 ? _mm256_loadu_pd(b + i) : x;
@@ -64,8 +89,7 @@ ZYL_TARGET_AVX2 bool squares_four(const double* a, const double* b, const double
         } else {
             r = regress::lanes::value<kRule<o>>(x, y);
         }
-        const __m256d finite = _mm256_cmp_pd(regress::lanes::magnitude(r), largest, _CMP_LE_OQ);
-        passed &= _mm256_movemask_pd(_mm256_and_pd(accepted<o>(x, y), finite));
+        all &= passed<o>(x, y, r);
         const __m256d d = _mm256_sub_pd(r, _mm256_loadu_pd(t + i));
         const __m256d square = _mm256_mul_pd(d, d);
         const __m128d low = _mm256_castpd256_pd128(square);
@@ -76,7 +100,7 @@ ZYL_TARGET_AVX2 bool squares_four(const double* a, const double* b, const double
         _mm_storel_pd(out + 2 * stride, high);
         _mm_storeh_pd(out + 3 * stride, high);
     }
-    return passed == 0xf;
+    return all == 0xf;
 }
 
 }  // namespace zyl::discover::lanes

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "column_lanes.hpp"
 #include "op_rules.hpp"
 #include "vector_values.hpp"
 
@@ -43,7 +44,14 @@ bool apply_column(Op op, const double* a, const double* b, double* out, std::siz
                 return ok;
             }
         }
-        for (std::size_t i = 0; i < n; ++i) {
+        std::size_t i = 0;
+        if constexpr (!kHasVectorValues<o>) {
+            if (lanes::has_avx2()) {
+                ok = lanes::values_four<o>(a, b, out, n);
+                i = n - n % 4;
+            }
+        }
+        for (; i < n; ++i) {
             double ai = a[i];
             double bi = arity(o) == 2 ? b[i] : 0.0;
             double r = rules::value<o>(ai, bi);
