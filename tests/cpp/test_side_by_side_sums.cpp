@@ -102,7 +102,9 @@ TEST(SideBySideSums, EveryCandidateGetsItsOwnInOrderSum) {
             // One candidate alone gives the same.
             const auto alone = squared_error_sum(jobs[k].op, jobs[k].a, jobs[k].b, jobs[k].range, t);
             ASSERT_EQ(alone.has_value(), got[k].has_value()) << k;
-            if (alone) EXPECT_TRUE(bit_equal(*alone, *got[k])) << k;
+            if (alone) {
+                EXPECT_TRUE(bit_equal(*alone, *got[k])) << k;
+            }
         }
         EXPECT_GT(rejected, 20u);
         EXPECT_LT(rejected, jobs.size() / 2);
@@ -150,7 +152,9 @@ TEST(SideBySideSums, AbandonedOnlyPastTheCutoff) {
             EXPECT_GT(errors[k], cut) << k;
             ++abandoned;
         }
-        if (!(errors[k] > cut)) EXPECT_TRUE(got[k]) << k << " at its own error";
+        if (!(errors[k] > cut)) {
+            EXPECT_TRUE(got[k]) << k << " at its own error";
+        }
     }
     // Far below the error (a hundredth of it) is abandoned for sure.
     EXPECT_GE(abandoned, jobs.size() / 6);
