@@ -314,19 +314,19 @@ private:
         return evaluator.values().data();
     }
 
-    // The squared-error sum of candidate c over a range of samples: the same
-    // outcome and bits as evaluating its node list; nothing when that fails,
-    // once abandoned, or when the pool cancels the job. Operands without kept
-    // values are evaluated a chunk of samples at a time, which bounds both
-    // the scratch memory and the time between looks at cancellation.
-    std::optional<double> sum_of(const Candidate& c, Scratch& scratch, SampleRange range,
-                                 const Abandon& abandon) const {
+    // The squared-error sum over a range of samples of candidate c, an
+    // operand of which keeps no values: the same outcome and bits as
+    // evaluating its node list; nothing when that fails, once abandoned, or
+    // when the pool cancels the job. The operands are evaluated a chunk of
+    // samples at a time, which bounds both the scratch memory and the time
+    // between looks at cancellation.
+    std::optional<double> chunked_sum(const Candidate& c, Scratch& scratch, SampleRange range,
+                                      const Abandon& abandon) const {
         const bool binary = arity(c.op) == 2;
-        const bool chunked = !pool_[c.a].values || (binary && !pool_[c.b].values);
         const std::size_t end = range.end;
         std::size_t begin = range.begin;
         do {
-            const std::size_t stop = chunked ? std::min(end, begin + kChunkSamples) : end;
+            const std::size_t stop = std::min(end, begin + kChunkSamples);
             auto a = values(c.a, begin, stop, scratch.first, scratch.shifted);
             if (!a) return std::nullopt;
             auto b = binary ? values(c.b, begin, stop, scratch.second, scratch.shifted) : a;
@@ -431,7 +431,7 @@ private:
                     scratch.jobs.push_back(SumJob{c.op, a + begin, b + begin, range, abandon});
                     scratch.job_candidates.push_back(index);
                 } else {
-                    settle(index, sum_of(c, scratch, range, abandon));
+                    settle(index, chunked_sum(c, scratch, range, abandon));
                 }
             }
             scratch.sums.resize(scratch.jobs.size());
