@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <utility>
 
 #include "kernels/libm/tables.hpp"
 #include "kernels/libm/trig_lanes.hpp"
@@ -127,23 +126,23 @@ std::vector<double> exp_probes() {
     return p;
 }
 
-// Where the library's log table splits [0x1.6p-1, 0x1.6p0) into its
-// subintervals (its own reduction, which the kernels do not repeat).
-constexpr std::uint64_t kLibraryLogOffset = 0x3fe6000000000000;
-
 std::vector<double> log_probes() {
     Draws draws(0x6c6f670000000002);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
     add_unusual(p, draws);
     for (double t : {kLogNearOneLow, kLogNearOneHigh, 1.0}) add_around(p, t, 64);
-    // Both ends of every subinterval of the library's table and of the
-    // kernels' own, in several binades.
-    for (auto [offset, count] : {std::pair{kLibraryLogOffset, kTableSize}, {kPowLogOffset, kLogTableSize}}) {
-        for (int i = 0; i <= count; ++i) {
-            const std::uint64_t edge = offset + (static_cast<std::uint64_t>(i) << (52 - __builtin_ctz(count)));
-            for (std::int64_t e : {-1021, -500, -1, 0, 1, 600, 1022}) {
-                const double v = std::bit_cast<double>(edge + (static_cast<std::uint64_t>(e) << 52));
-                if (std::isfinite(v)) add_around(p, v, 2);
+    // Every table entry, in several binades: both sides of each end of its
+    // subinterval and points drawn inside it.
+    constexpr int kShift = 52 - __builtin_ctz(kTableSize);
+    for (int i = 0; i <= kTableSize; ++i) {
+        const std::uint64_t edge = kLogOffset + (static_cast<std::uint64_t>(i) << kShift);
+        for (std::int64_t e : {-1021, -500, -1, 0, 1, 600, 1022}) {
+            const std::uint64_t binade = static_cast<std::uint64_t>(e) << 52;
+            const double v = std::bit_cast<double>(edge + binade);
+            if (std::isfinite(v)) add_around(p, v, 2);
+            for (int n = 0; n < 4 && i < kTableSize; ++n) {
+                const std::uint64_t within = draws.bits() & ((std::uint64_t{1} << kShift) - 1);
+                p.push_back(std::bit_cast<double>(edge + binade + within));
             }
         }
     }
