@@ -1,6 +1,6 @@
 // Checks the offsets search.cpp found against the C library's log: for
 // every entry, the library's algorithm with that entry (the FMA build's
-// operations, the order lanes.hpp takes them in) must give the library's
+// operations, in the kernels' order: log_sum.hpp) must give the library's
 // bits on random z across the subinterval, both its ends, and several
 // exponents k. Prints the differences per entry; every count must be 0.
 #include <bit>
@@ -10,36 +10,18 @@
 #include <random>
 
 #include "entry.hpp"
-#include "kernels/libm/tables.hpp"
+#include "kernels/libm/log_sum.hpp"
 
 namespace {
 
 using namespace log_table;
-using zyl::kernels::libm::kLn2Hi;
-using zyl::kernels::libm::kLn2Lo;
-using zyl::kernels::libm::kLogA;
 using zyl::kernels::libm::kLogNearOneHigh;
 using zyl::kernels::libm::kLogNearOneLow;
+using zyl::kernels::libm::log_sum;
 
 constexpr int kDrawsPerExponent = 1 << 14;
 // Exponents of x = 2^k z, with k = 0 (away from 1) among them.
 constexpr int kExponents[] = {-1022, -600, -3, -1, 0, 1, 2, 9, 700, 1023};
-
-// The library's log of a positive normal x outside the near-1 range, with
-// the entry (invc, logc) for x's subinterval.
-double table_log(double x, double invc, double logc) {
-    const std::uint64_t ix = std::bit_cast<std::uint64_t>(x);
-    const std::uint64_t tmp = ix - kOffset;
-    const double k = static_cast<double>(static_cast<std::int64_t>(tmp) >> 52);
-    const double z = std::bit_cast<double>(ix - (tmp & 0xfff0000000000000));
-    const double r = std::fma(z, invc, -1.0);
-    const double w = std::fma(k, kLn2Hi, logc);
-    const double hi = w + r;
-    const double lo = std::fma(k, kLn2Lo, (w - hi) + r);
-    const double r2 = r * r;
-    const double p = std::fma(r2, std::fma(r, kLogA[4], kLogA[3]), std::fma(r, kLogA[2], kLogA[1]));
-    return std::fma(r * r2, p, std::fma(r2, kLogA[0], lo)) + hi;
-}
 
 }  // namespace
 
@@ -78,7 +60,8 @@ int main(int argc, char** argv) {
                 const double x = std::bit_cast<double>(zbits + (static_cast<std::uint64_t>(k) << 52));
                 if (!std::isnormal(x) || (x >= kLogNearOneLow && x < kLogNearOneHigh)) continue;
                 ++checked;
-                differences += std::bit_cast<std::uint64_t>(table_log(x, invc, logc)) !=
+                const auto [hi, tail] = log_sum(x, invc, logc);
+                differences += std::bit_cast<std::uint64_t>(tail + hi) !=
                                std::bit_cast<std::uint64_t>(std::log(x));
             }
         }

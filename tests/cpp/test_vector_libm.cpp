@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernels/libm/lanes.hpp"
+#include "kernels/libm/log_sum.hpp"
 #include "kernels/libm/self_test.hpp"
 #include "kernels/libm/trig_lanes.hpp"
 #include "kernels/libm/vector_libm.hpp"
@@ -260,6 +261,39 @@ TEST(VectorLibmSelfTest, AKernelThatDiffersAnywhereIsPassedOver) {
         EXPECT_EQ(first_reproducing(std::span<const UnaryRun>(only_broken), exp_of, probes), 1u);  // none
     }
     EXPECT_TRUE(reproduces(&exp_exact, exp_of, probes));
+}
+
+// log by the table for the ordinary lanes of one subinterval, the library
+// elsewhere; in that subinterval the sum before rounding is moved by
+// g_log_shift ulp, as a library with another entry there would move it.
+double g_log_shift = 0.0;
+constexpr int kShiftedEntry = 37;
+
+void log_shifted_in_one_entry(const double* in, double* out, std::size_t n, UnaryScalar scalar) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = in[i];
+        const bool ordinary = std::isnormal(x) && x > 0 && !(x >= kLogNearOneLow && x < kLogNearOneHigh);
+        if (!ordinary || ((bits(x) - kLogOffset) >> 45) % kTableSize != kShiftedEntry) {
+            out[i] = scalar(x);
+            continue;
+        }
+        const LogEntry& e = kLogTable[kShiftedEntry];
+        const auto [hi, tail] = log_sum(x, e.invc, e.logc);
+        out[i] = hi + (tail + g_log_shift * std::ldexp(1.0, std::ilogb(hi) - 52));
+    }
+}
+
+TEST(VectorLibmSelfTest, ALogTableEntryOffByAFewThousandthsOfAnUlpIsCaught) {
+    // Random inputs would show such an entry once in some hundreds; the
+    // probes next to a midpoint show it.
+    const std::vector<double> probes = unary_probes(Unary::Log);
+    const UnaryScalar log_of = scalar_function(Unary::Log);
+    g_log_shift = 0.0;
+    EXPECT_TRUE(reproduces(&log_shifted_in_one_entry, log_of, probes));
+    for (double shift : {0x1p-8, -0x1p-8}) {
+        g_log_shift = shift;
+        EXPECT_FALSE(reproduces(&log_shifted_in_one_entry, log_of, probes)) << shift;
+    }
 }
 
 TEST(VectorLibmSelfTest, NaNPayloadsAndSignsOfZeroCount) {
