@@ -3,8 +3,10 @@ and that of bench/log_table/offsets.txt, the log table's search result).
 
 Each entry is the double nearest a value defined by exact arithmetic, found
 with integers and 60-digit decimals from the rule written beside it, so the
-result never depends on the machine that builds. The kernels' self-test
-checks the tables against the C library at run time.
+result never depends on the machine that builds. The log table's 1/c values
+are the exception: a search over 2^30 candidates each (bench/log_table)
+finds them, and here they are checked against the rule that chose them. The
+kernels' self-test checks the tables against the C library at run time.
 """
 
 import math
