@@ -9,6 +9,7 @@
 #include "combine.hpp"
 #include "constant_fit.hpp"
 #include "inner_forms.hpp"
+#include "rational_forms.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -35,6 +36,12 @@ constexpr std::size_t kTriples = 6;
 constexpr std::size_t kProductForms = 6;
 constexpr std::size_t kProductBlocks = 12;
 constexpr std::size_t kProducts = 4;
+// Constant-free blocks offered to the ratios of sums, besides the monomials.
+constexpr std::size_t kRationalBlocks = 24;
+// Free constants of a ratio of sums, before its outer scale.
+constexpr std::size_t kRationalConstants = 4;
+// The simplest terms, every choice of which a ratio of sums tries.
+constexpr std::size_t kSimpleTerms = 10;
 // Normalised values closer than this everywhere are one form reached twice.
 constexpr double kTwinTolerance = 1e-6;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -149,6 +156,14 @@ public:
             if (inverse.stopped || stopped()) return stopped_result();
             for (Candidate& c : write_sums(inverse, formulas, columns, true)) written.push_back(std::move(c));
         }
+        // Ratios of sums, unless a sum already explains the data to rounding.
+        const bool explained = std::any_of(written.begin(), written.end(),
+                                           [&](const Candidate& c) { return c.sse <= floor_sse_; });
+        if (!explained) {
+            std::optional<std::vector<Candidate>> ratios = rationals(terms);
+            if (!ratios || stopped()) return stopped_result();
+            for (Candidate& c : *ratios) written.push_back(std::move(c));
+        }
         // Sums found twice (a part that is both a block and a monomial) or
         // equal to an inner form are finished once.
         for (std::size_t i : best_distinct(written, written.size(), floor_sse_, taken))
@@ -212,6 +227,52 @@ private:
         return std::pair{std::move(inverse), std::move(w)};
     }
 
+    // Ratios of short sums of the constant-free blocks and the monomials
+    // (rational_forms.hpp); nothing when stopped.
+    std::optional<std::vector<Candidate>> rationals(const std::vector<Candidate>& monomials) {
+        std::vector<const Formula*> formulas;
+        std::vector<std::span<const double>> columns;
+        auto offer = [&](const std::vector<Candidate>& terms) {
+            for (const Candidate& t : terms) {
+                formulas.push_back(&t.formula);
+                columns.push_back(t.values);
+            }
+        };
+        const std::vector<Candidate> simple =
+            evaluated(simple_ratio_terms(data_.columns.size(), pair_formulas(), kSimpleTerms));
+        offer(simple);
+        for (std::size_t b = 0, taken = 0; b < blocks_.size() && taken < kRationalBlocks; ++b) {
+            if (free_count(blocks_[b].formula) > 0) continue;
+            formulas.push_back(&blocks_[b].formula);
+            columns.push_back(blocks_[b].values);
+            ++taken;
+        }
+        offer(monomials);
+        const std::vector<Candidate> extra =
+            evaluated(ratio_only_terms(data_.columns.size(), pair_formulas(), kMaxRatioVariables));
+        offer(extra);
+        RationalSettings settings;
+        settings.weights = w_;
+        settings.max_constants = std::min(kRationalConstants, settings_.max_constants);
+        settings.simple = simple.size();
+        settings.control = settings_.control;
+        RationalsFound found = best_rationals(data_, y_, formulas, columns, settings, evaluators_);
+        result_.evaluations += found.evaluations;
+        if (found.stopped) return std::nullopt;
+        std::vector<Candidate> out = evaluated(std::move(found.structures));
+        for (Candidate& c : out) {
+            if (auto fit = fit_scaling(c.values, y_, w_)) c.sse = fit->sse;
+            set_normal(c);
+        }
+        return out;
+    }
+
+    std::vector<Formula> pair_formulas() const {
+        std::vector<Formula> out;
+        for (const Candidate& r : ratios_) out.push_back(r.formula);
+        return out;
+    }
+
     static bool negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads) {
         double largest = 0.0;
         for (std::size_t j = 0; j < weights.size(); ++j) largest = std::fmax(largest, std::fabs(weights[j] * spreads[j]));
@@ -220,10 +281,13 @@ private:
         return false;
     }
 
-    std::vector<Candidate> monomial_terms() {
+    std::vector<Candidate> monomial_terms() { return evaluated(monomials(data_.columns.size(), kMonomials)); }
+
+    // The formulas that evaluate on every sample, with their values.
+    std::vector<Candidate> evaluated(std::vector<Formula> formulas) {
         std::vector<Candidate> out;
         Evaluator& ev = evaluators_[0];
-        for (Formula& f : monomials(data_.columns.size(), kMonomials)) {
+        for (Formula& f : formulas) {
             ++result_.evaluations;
             if (!ev.run(f, data_)) continue;
             Candidate c;
@@ -333,28 +397,33 @@ private:
     }
 
     // A fitted inner form times a constant-free block: an amplitude that is
-    // a variable of its own.
+    // a variable of its own; and the block times the form with its own
+    // offset, (f + k) * g, which writes a saturation a*g*(1 - exp(c*t)).
     std::vector<Candidate> best_products(const std::vector<Candidate>& inner, const std::vector<std::size_t>& kept) {
         std::vector<Candidate> products;
         std::size_t forms = 0;
         for (std::size_t k : kept) {
             if (forms++ == kProductForms) break;
+            std::vector<Candidate> factors{inner[k]};
+            if (auto shifted = with_own_offset(inner[k])) factors.push_back(std::move(*shifted));
             std::size_t taken = 0;
             for (std::size_t b : variables_first()) {
                 if (taken == kProductBlocks) break;
                 if (free_count(blocks_[b].formula) > 0) continue;
                 ++taken;
-                Candidate c;
-                c.formula = inner[k].formula;
-                c.formula.insert(c.formula.end(), blocks_[b].formula.begin(), blocks_[b].formula.end());
-                c.formula.push_back(Term::operation(Fn::Mul));
-                if (free_count(c.formula) > settings_.max_constants) continue;
-                c.values.resize(y_.size());
-                if (!apply(Fn::Mul, inner[k].values.data(), blocks_[b].values.data(), c.values.data(), y_.size()))
-                    continue;
-                if (auto s = fit_scaling(c.values, y_, w_)) c.sse = s->sse;
-                set_normal(c);
-                products.push_back(std::move(c));
+                for (const Candidate& f : factors) {
+                    Candidate c;
+                    c.formula = f.formula;
+                    c.formula.insert(c.formula.end(), blocks_[b].formula.begin(), blocks_[b].formula.end());
+                    c.formula.push_back(Term::operation(Fn::Mul));
+                    if (free_count(c.formula) > settings_.max_constants) continue;
+                    c.values.resize(y_.size());
+                    if (!apply(Fn::Mul, f.values.data(), blocks_[b].values.data(), c.values.data(), y_.size()))
+                        continue;
+                    if (auto s = fit_scaling(c.values, y_, w_)) c.sse = s->sse;
+                    set_normal(c);
+                    products.push_back(std::move(c));
+                }
             }
         }
         result_.evaluations += products.size();
@@ -362,6 +431,22 @@ private:
         std::vector<Candidate> out;
         for (std::size_t i : best_distinct(products, kProducts, floor_sse_, taken)) out.push_back(products[i]);
         return out;
+    }
+
+    // f + b/a for the form f fitted to y as a*f + b; nothing when b is
+    // rounding against a*f.
+    std::optional<Candidate> with_own_offset(const Candidate& f) const {
+        auto fit = fit_scaling(f.values, y_, w_);
+        if (!fit || !(std::fabs(fit->offset) > kNegligibleShare * std::fabs(fit->scale) * spread(f.values)))
+            return std::nullopt;
+        Candidate c;
+        const double k = fit->offset / fit->scale;
+        c.formula = f.formula;
+        c.formula.push_back(Term::constant(k, true));
+        c.formula.push_back(Term::operation(Fn::Add));
+        c.values = f.values;
+        for (double& v : c.values) v += k;
+        return c;
     }
 
     const Columns& data_;
