@@ -184,6 +184,13 @@ TEST(RegressReach, SumsProductsAndStopping) {
     EXPECT_LT(best_sse(reach(peak.view(), peak.y, single, ReachSettings{}).structures, peak),
               1e-18 * total_ss(peak.y));
 
+    // An amplitude of its own times a saturation, x0 * (1 - exp(-0.7*x1)):
+    // the fitted decay with its own offset, times the amplitude.
+    LawData rise(2, 100, 0.5, 5.0, [](const Row& x) { return x[0] * (1.0 - std::exp(-0.7 * x[1])); });
+    std::vector<Block> parts{{{Term::variable(0)}, rise.cols[0]}, {{Term::variable(1)}, rise.cols[1]}};
+    EXPECT_LT(best_sse(reach(rise.view(), rise.y, parts, ReachSettings{}).structures, rise),
+              1e-18 * total_ss(rise.y));
+
     ReachSettings stop;
     stop.stop = [] { return true; };
     ReachResult stopped = reach(wave.view(), wave.y, blocks, stop);

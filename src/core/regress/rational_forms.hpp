@@ -6,11 +6,11 @@
 // law is linear in its coefficients,
 //     y = a0 + a1*g1 + a2*g2 - b1*(y*h1) - b2*(y*h2),
 // so every choice of terms is one small least-squares solve. Every choice
-// among the few simplest terms (x, x^2, x*z, x/z) is solved; the others are
+// among the few simplest terms (x, x^2, x*z, x/z) is solved, the others
 // grown a term at a time from the best; the best of each size by the error
-// of the ratio itself and the best few are refitted by Levenberg-Marquardt on that error
-// (the multiplied-out residual weighs each sample by its denominator, and
-// with noise in y it is biased).
+// of the ratio itself are refitted by Levenberg-Marquardt on that error (the
+// multiplied-out residual weighs each sample by its denominator, and with
+// noise in y it is biased).
 #include <cstddef>
 #include <optional>
 #include <span>

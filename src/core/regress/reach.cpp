@@ -364,11 +364,29 @@ private:
         return out;
     }
 
+    // A variable times a saturation in a variable or in the product or
+    // ratio of two, for a few variables.
+    std::vector<Formula> amplitude_saturation_starts() const {
+        std::vector<Formula> out;
+        if (data_.columns.size() > kMaxRatioVariables) return out;
+        std::vector<Block> bases;
+        for (std::size_t b = 0; b < blocks_.size(); ++b)
+            if (is_variable(b)) bases.push_back(blocks_[b]);
+        for (const Candidate& r : ratios_) bases.push_back({r.formula, r.values});
+        for (std::size_t a = 0; a < blocks_.size(); ++a)
+            if (is_variable(a))
+                for (const Block& base : bases)
+                    for (Formula& f : saturation_starts(base.formula, base.values, blocks_[a].formula))
+                        out.push_back(std::move(f));
+        return out;
+    }
+
     bool fit_inner_forms(std::vector<Candidate>& inner) {
         std::vector<Formula> starts;
         for (const Block& base : inner_bases())
             for (Formula& f : inner_form_starts(base.formula, base.values, y_, w_, settings_.use_trig))
                 starts.push_back(std::move(f));
+        for (Formula& f : amplitude_saturation_starts()) starts.push_back(std::move(f));
         // Bases and starts come simplest first: what the allowance cuts
         // is the least likely.
         starts.resize(std::min(starts.size(), settings_.allowance / kEvaluationsPerStart));
@@ -397,33 +415,28 @@ private:
     }
 
     // A fitted inner form times a constant-free block: an amplitude that is
-    // a variable of its own; and the block times the form with its own
-    // offset, (f + k) * g, which writes a saturation a*g*(1 - exp(c*t)).
+    // a variable of its own.
     std::vector<Candidate> best_products(const std::vector<Candidate>& inner, const std::vector<std::size_t>& kept) {
         std::vector<Candidate> products;
         std::size_t forms = 0;
         for (std::size_t k : kept) {
             if (forms++ == kProductForms) break;
-            std::vector<Candidate> factors{inner[k]};
-            if (auto shifted = with_own_offset(inner[k])) factors.push_back(std::move(*shifted));
             std::size_t taken = 0;
             for (std::size_t b : variables_first()) {
                 if (taken == kProductBlocks) break;
                 if (free_count(blocks_[b].formula) > 0) continue;
                 ++taken;
-                for (const Candidate& f : factors) {
-                    Candidate c;
-                    c.formula = f.formula;
-                    c.formula.insert(c.formula.end(), blocks_[b].formula.begin(), blocks_[b].formula.end());
-                    c.formula.push_back(Term::operation(Fn::Mul));
-                    if (free_count(c.formula) > settings_.max_constants) continue;
-                    c.values.resize(y_.size());
-                    if (!apply(Fn::Mul, f.values.data(), blocks_[b].values.data(), c.values.data(), y_.size()))
-                        continue;
-                    if (auto s = fit_scaling(c.values, y_, w_)) c.sse = s->sse;
-                    set_normal(c);
-                    products.push_back(std::move(c));
-                }
+                Candidate c;
+                c.formula = inner[k].formula;
+                c.formula.insert(c.formula.end(), blocks_[b].formula.begin(), blocks_[b].formula.end());
+                c.formula.push_back(Term::operation(Fn::Mul));
+                if (free_count(c.formula) > settings_.max_constants) continue;
+                c.values.resize(y_.size());
+                if (!apply(Fn::Mul, inner[k].values.data(), blocks_[b].values.data(), c.values.data(), y_.size()))
+                    continue;
+                if (auto s = fit_scaling(c.values, y_, w_)) c.sse = s->sse;
+                set_normal(c);
+                products.push_back(std::move(c));
             }
         }
         result_.evaluations += products.size();
@@ -431,22 +444,6 @@ private:
         std::vector<Candidate> out;
         for (std::size_t i : best_distinct(products, kProducts, floor_sse_, taken)) out.push_back(products[i]);
         return out;
-    }
-
-    // f + b/a for the form f fitted to y as a*f + b; nothing when b is
-    // rounding against a*f.
-    std::optional<Candidate> with_own_offset(const Candidate& f) const {
-        auto fit = fit_scaling(f.values, y_, w_);
-        if (!fit || !(std::fabs(fit->offset) > kNegligibleShare * std::fabs(fit->scale) * spread(f.values)))
-            return std::nullopt;
-        Candidate c;
-        const double k = fit->offset / fit->scale;
-        c.formula = f.formula;
-        c.formula.push_back(Term::constant(k, true));
-        c.formula.push_back(Term::operation(Fn::Add));
-        c.values = f.values;
-        for (double& v : c.values) v += k;
-        return c;
     }
 
     const Columns& data_;
