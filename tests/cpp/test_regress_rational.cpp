@@ -11,6 +11,7 @@ namespace zyl::regress {
 namespace {
 
 using test::LawData;
+using test::total_ss;
 using Row = std::vector<double>;
 
 std::vector<double> column(const LawData& d, double (*f)(const Row&)) {
@@ -65,13 +66,6 @@ TEST(RegressRational, PolesAmongTheDataAndDependentColumnsAreRejected) {
     const std::span<const double> twice[] = {d.cols[0], d.cols[0]}, one[] = {d.cols[0]};
     EXPECT_FALSE(fit_rational(twice, one, d.y, {}, true));
     EXPECT_TRUE(fit_rational(one, one, d.y, {}, false));
-}
-
-double total_ss(const std::vector<double>& y) {
-    double mean = 0.0, ss = 0.0;
-    for (double v : y) mean += v / static_cast<double>(y.size());
-    for (double v : y) ss += (v - mean) * (v - mean);
-    return ss;
 }
 
 TEST(RegressRational, StageFindsRatiosOfSumsOfTheTermsOffered) {

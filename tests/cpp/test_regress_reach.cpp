@@ -16,6 +16,7 @@ namespace zyl::regress {
 namespace {
 
 using test::LawData;
+using test::total_ss;
 using Row = std::vector<double>;
 
 double sse_after_fit(Formula f, const LawData& d) {
@@ -29,13 +30,6 @@ double best_sse(const std::vector<Formula>& structures, const LawData& d) {
     double best = INFINITY;
     for (const Formula& f : structures) best = std::fmin(best, sse_after_fit(f, d));
     return best;
-}
-
-double total_ss(const std::vector<double>& y) {
-    double mean = 0.0, ss = 0.0;
-    for (double v : y) mean += v / static_cast<double>(y.size());
-    for (double v : y) ss += (v - mean) * (v - mean);
-    return ss;
 }
 
 TEST(RegressLinearFit, RecoversWeightsAndRejectsDependentOrConstantColumns) {
