@@ -3,11 +3,13 @@
 // patterns (every exponent, subnormals, infinities, NaN payloads), half
 // random values cycling through the ranges of each of the function's
 // branches. Prints the differences per kernel and instruction set; every
-// count must be 0. One thread; run it under nice, it takes minutes.
+// count must be 0. Names after the count (log, pow, ...) check only those
+// functions. One thread; run it under nice, it takes minutes.
 //
 //     cmake -S . -B build/bench -DZYL_BUILD_MODULE=OFF -DZYL_BUILD_BENCH=ON
 //     cmake --build build/bench --target verify_vector_libm
-//     nice -n 10 build/bench/verify_vector_libm [count]
+//     nice -n 10 build/bench/verify_vector_libm [count [function...]]
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstdint>
@@ -85,6 +87,8 @@ std::uint64_t differences(const std::vector<double>& got, const std::vector<doub
 
 int main(int argc, char** argv) {
     const std::uint64_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1'000'000'000ull;
+    const std::vector<std::string> names(argv + std::min(argc, 2), argv + argc);
+    auto wanted = [&](const char* name) { return names.empty() || std::find(names.begin(), names.end(), name) != names.end(); };
     constexpr std::size_t kChunk = 1 << 16;
     const auto sets = runnable_kernel_sets();
     std::printf("%llu inputs per function; instruction sets:", static_cast<unsigned long long>(count));
@@ -100,6 +104,7 @@ int main(int argc, char** argv) {
     };
     std::vector<double> x(kChunk), y(kChunk), want(kChunk), got(kChunk);
     for (std::size_t f = 0; f < kUnaryCount; ++f) {
+        if (!wanted(kUnaryPlans[f].name)) continue;
         const auto t0 = std::chrono::steady_clock::now();
         std::mt19937_64 gen(1000 + f);
         std::vector<std::uint64_t> diff(sets.size()), calls(sets.size());
@@ -125,6 +130,7 @@ int main(int argc, char** argv) {
         }
     }
     for (std::size_t f = 0; f < kBinaryCount; ++f) {
+        if (!wanted(kBinaryPlans[f].name)) continue;
         const auto t0 = std::chrono::steady_clock::now();
         std::mt19937_64 gen(2000 + f);
         std::vector<std::uint64_t> diff(sets.size());

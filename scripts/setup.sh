@@ -75,5 +75,5 @@ build_module() {
     echo "setup: building and installing zyl_core" >&2
     "${pip[@]}" --no-build-isolation "$root"
 }
-sources_key="$(content_hash CMakeLists.txt pyproject.toml README.md LICENSE src stubs)"
+sources_key="$(content_hash CMakeLists.txt pyproject.toml README.md LICENSE src stubs bench/log_table/offsets.txt)"
 unless_recorded module "$sources_key" build_module

@@ -35,4 +35,13 @@ struct LawData {
     regress::Columns view() const { return {ptrs, y.size()}; }
 };
 
+// The total sum of squares of y about its mean: the scale errors are
+// judged against.
+inline double total_ss(const std::vector<double>& y) {
+    double mean = 0.0, ss = 0.0;
+    for (double v : y) mean += v / static_cast<double>(y.size());
+    for (double v : y) ss += (v - mean) * (v - mean);
+    return ss;
+}
+
 }  // namespace zyl::test

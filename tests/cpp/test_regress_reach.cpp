@@ -16,6 +16,7 @@ namespace zyl::regress {
 namespace {
 
 using test::LawData;
+using test::total_ss;
 using Row = std::vector<double>;
 
 double sse_after_fit(Formula f, const LawData& d) {
@@ -29,13 +30,6 @@ double best_sse(const std::vector<Formula>& structures, const LawData& d) {
     double best = INFINITY;
     for (const Formula& f : structures) best = std::fmin(best, sse_after_fit(f, d));
     return best;
-}
-
-double total_ss(const std::vector<double>& y) {
-    double mean = 0.0, ss = 0.0;
-    for (double v : y) mean += v / static_cast<double>(y.size());
-    for (double v : y) ss += (v - mean) * (v - mean);
-    return ss;
 }
 
 TEST(RegressLinearFit, RecoversWeightsAndRejectsDependentOrConstantColumns) {
@@ -183,6 +177,13 @@ TEST(RegressReach, SumsProductsAndStopping) {
     std::vector<Block> single{{{Term::variable(0)}, peak.cols[0]}};
     EXPECT_LT(best_sse(reach(peak.view(), peak.y, single, ReachSettings{}).structures, peak),
               1e-18 * total_ss(peak.y));
+
+    // An amplitude of its own times a saturation, x0 * (1 - exp(-0.7*x1)):
+    // the fitted decay with its own offset, times the amplitude.
+    LawData rise(2, 100, 0.5, 5.0, [](const Row& x) { return x[0] * (1.0 - std::exp(-0.7 * x[1])); });
+    std::vector<Block> parts{{{Term::variable(0)}, rise.cols[0]}, {{Term::variable(1)}, rise.cols[1]}};
+    EXPECT_LT(best_sse(reach(rise.view(), rise.y, parts, ReachSettings{}).structures, rise),
+              1e-18 * total_ss(rise.y));
 
     ReachSettings stop;
     stop.stop = [] { return true; };

@@ -160,5 +160,52 @@ TEST(RegressRows, ManyRowsAreSearchedOnASampleAndJudgedOnEveryRow) {
     EXPECT_EQ(again.front[again.best].rmse, o.front[o.best].rmse);
 }
 
+// The data of d as one row-major table, its columns read a row apart.
+struct RowMajor {
+    std::vector<double> table;
+    std::vector<const double*> ptrs;
+    std::size_t n;
+    explicit RowMajor(const LawData& d) : n(d.y.size()) {
+        const std::size_t width = d.cols.size();
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < width; ++j) table.push_back(d.cols[j][i]);
+        for (std::size_t j = 0; j < width; ++j) ptrs.push_back(table.data() + j);
+    }
+    Columns view() const { return {ptrs, n, static_cast<std::ptrdiff_t>(ptrs.size())}; }
+};
+
+void expect_same_outcome(const Outcome& a, const Outcome& b) {
+    const std::vector<std::string> names{"a", "b", "c"};
+    ASSERT_EQ(a.front.size(), b.front.size());
+    EXPECT_EQ(a.best, b.best);
+    for (std::size_t k = 0; k < a.front.size(); ++k) {
+        EXPECT_EQ(to_text(a.front[k].formula, names), to_text(b.front[k].formula, names));
+        EXPECT_EQ(a.front[k].rmse, b.front[k].rmse);
+        ASSERT_EQ(a.front[k].formula.size(), b.front[k].formula.size());
+        for (std::size_t t = 0; t < a.front[k].formula.size(); ++t)
+            EXPECT_EQ(a.front[k].formula[t].value, b.front[k].formula[t].value);
+    }
+}
+
+// Below and above the row count the search ranks on: the rows of a
+// row-major table give the bits their columns give.
+TEST(RegressRows, ARowMajorTableIsReadWhereItLiesWithTheSameResults) {
+    Options opt;
+    opt.max_complexity = 6;
+    opt.max_evaluations = 50000;
+    for (std::size_t n : {std::size_t{300}, 3 * kRowBlock + 5}) {
+        SCOPED_TRACE(n);
+        LawData d(3, n, 1.0, 4.0, [](const std::vector<double>& x) { return x[0] * x[2] + 0.5 * x[1]; });
+        const std::vector<double> noise = wobble(n);
+        for (std::size_t i = 0; i < n; ++i) d.y[i] += 0.01 * noise[i];
+        const RowMajor rows(d);
+        EXPECT_EQ(neighbour_noise_variance(rows.view(), d.y), neighbour_noise_variance(d.view(), d.y));
+        const RowSample sample(rows.view(), d.y, {}, 256);
+        const RowSample column_sample(d.view(), d.y, {}, 256);
+        for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(sample.data().columns[2][i], column_sample.data().columns[2][i]);
+        expect_same_outcome(search(rows.view(), d.y, {}, opt, Hooks{}), search(d.view(), d.y, {}, opt, Hooks{}));
+    }
+}
+
 }  // namespace
 }  // namespace zyl::regress

@@ -1,6 +1,6 @@
 """The estimator reaches constants inside functions (rates, frequencies and
 phases, midpoints, centres and widths, real exponents), weighted sums of
-terms and amplitudes times waves; what it finds exports and repeats like any
+terms, amplitudes times waves and ratios of short sums; what it finds exports and repeats like any
 other formula."""
 import numpy as np
 import pytest
@@ -17,6 +17,7 @@ LAWS = {
     "weighted sum": ([(1, 5), (1, 5)], lambda a, b: 0.3 * a + 0.7 * b),
     "two kinds of energy": ([(1, 5), (0, 4), (0, 3)], lambda m, v, h: 0.5 * m * v**2 + 9.81 * m * h),
     "two powers": ([(0.5, 3)], lambda r: 1 / r**2 - 0.5 / r),
+    "ratio of quadratics": ([(-2, 3)], lambda x: (3 - x**2) / (x**2 + x + 2)),
 }
 
 
@@ -66,4 +67,19 @@ def test_same_result_for_any_number_of_threads(python_in_subprocess):
         print(repr(model.best_.rmse), model.predict(X).tobytes().hex())
     """
     outputs = {python_in_subprocess(code, RAYON_NUM_THREADS=str(n)) for n in (1, 2, 7)}
+    assert len(outputs) == 1
+
+
+def test_ratio_of_sums_is_the_same_for_any_number_of_threads(python_in_subprocess):
+    code = """
+        import numpy as np
+        from zyl_core.discovery import FormulaRegressor
+        rng = np.random.default_rng(9)
+        X = rng.uniform(0.1, 0.9, (80, 2))
+        y = (X[:, 0] + X[:, 1]) / (1 + X[:, 0] * X[:, 1] / 2) + 0.01 * rng.standard_normal(80)
+        model = FormulaRegressor(verbose=False).fit(X, y)
+        print(model.front_)
+        print(repr(model.best_.rmse), model.predict(X).tobytes().hex())
+    """
+    outputs = {python_in_subprocess(code, RAYON_NUM_THREADS=str(n)) for n in (1, 2)}
     assert len(outputs) == 1

@@ -32,21 +32,33 @@ std::vector<std::size_t> free_terms(const Formula& f) {
     return out;
 }
 
-// Walks the rows in blocks: a view of each block's columns.
+// Walks the rows in blocks: a view of each block's columns, or of a copy
+// of them when the rows are those of a row-major table.
 class Blocks {
 public:
-    explicit Blocks(const Columns& data) : data_(data), pointers_(data.columns.size()) {}
+    explicit Blocks(const Columns& data) : data_(data), pointers_(data.columns.size()) {
+        if (data.stride != 1) copied_.resize(data.columns.size() * kRowBlock);
+    }
     std::size_t count() const { return (data_.samples + kRowBlock - 1) / kRowBlock; }
     std::size_t begin(std::size_t b) const { return b * kRowBlock; }
     Columns view(std::size_t b) {
         const std::size_t first = begin(b), last = std::min(first + kRowBlock, data_.samples);
-        for (std::size_t j = 0; j < pointers_.size(); ++j) pointers_[j] = data_.columns[j] + first;
+        for (std::size_t j = 0; j < pointers_.size(); ++j) {
+            if (copied_.empty()) {
+                pointers_[j] = data_.columns[j] + first;
+                continue;
+            }
+            double* column = &copied_[j * kRowBlock];
+            for (std::size_t i = first; i < last; ++i) column[i - first] = data_.at(j, i);
+            pointers_[j] = column;
+        }
         return {pointers_, last - first};
     }
 
 private:
     const Columns& data_;
     std::vector<const double*> pointers_;
+    std::vector<double> copied_;  // kRowBlock per column, for a row-major table
 };
 
 using Sums = FitSums;

@@ -128,6 +128,35 @@ std::vector<Formula> monomials(std::size_t variables, std::size_t limit) {
     return out;
 }
 
+std::vector<Formula> triple_monomials(std::size_t variables, std::size_t max_variables) {
+    std::vector<Formula> out;
+    if (variables > max_variables) return out;
+    const auto d = static_cast<std::uint32_t>(variables);
+    // x^p * z^q * u^r, the powers twice over.
+    auto add = [&](std::uint32_t x, int p, std::uint32_t z, int q, std::uint32_t u, int r) {
+        Formula f;
+        append_power(f, x, p);
+        append_power(f, z, q);
+        f.push_back(Term::operation(Fn::Mul));
+        append_power(f, u, r);
+        f.push_back(Term::operation(Fn::Mul));
+        out.push_back(std::move(f));
+    };
+    for (std::uint32_t a = 0; a < d; ++a)
+        for (std::uint32_t b = a + 1; b < d; ++b)
+            for (std::uint32_t c = b + 1; c < d; ++c) {
+                add(a, 2, b, 2, c, 2);
+                // Each of the three as the odd one out.
+                const std::uint32_t triple[3][3] = {{a, b, c}, {a, c, b}, {b, c, a}};
+                for (const auto& [x, z, odd] : triple) {
+                    add(x, 2, z, 2, odd, -2);
+                    add(x, 2, z, 2, odd, -4);
+                    add(x, -2, z, -2, odd, 2);
+                }
+            }
+    return out;
+}
+
 Formula sum_formula(const std::vector<const Formula*>& parts, const Combination& c,
                     const std::vector<double>& spreads, bool with_intercept) {
     const std::vector<double>& weights = c.weights;

@@ -44,4 +44,9 @@ Formula sum_formula(const std::vector<const Formula*>& parts, const Combination&
 // share of the target ranks too low there). At most `limit`, simplest first.
 std::vector<Formula> monomials(std::size_t variables, std::size_t limit);
 
+// Products of three different variables, x*z*u, x*z/u, x*z/u^2 and
+// x/(z*u): the combined quantities (u*v/c^2, n*T/V) the terms of ratios
+// read. For at most `max_variables` variables; none beyond.
+std::vector<Formula> triple_monomials(std::size_t variables, std::size_t max_variables);
+
 }  // namespace zyl::regress

@@ -68,10 +68,21 @@ using Formula = std::vector<Term>;
 // finite. out may alias a or b.
 bool apply(Fn f, const double* a, const double* b, double* out, std::size_t n);
 
-// Column pointers of the input data (one per variable) and the sample count.
+// Column pointers of the input data (one per variable), the sample count,
+// and the step from one sample to the next within a column, in doubles: 1
+// for columns stored on their own, the row length for the rows of a
+// row-major table. Only the stages that read every row (row samples, row
+// blocks, the noise estimate) take a step other than 1: they read such a
+// table where it lies, without a copy of it, and hand the rest columns of
+// their own.
 struct Columns {
     std::span<const double* const> columns;
     std::size_t samples = 0;
+    std::ptrdiff_t stride = 1;
+
+    double at(std::size_t variable, std::size_t sample) const {
+        return columns[variable][static_cast<std::ptrdiff_t>(sample) * stride];
+    }
 };
 
 // The most terms a formula may have. The search builds formulas of a few

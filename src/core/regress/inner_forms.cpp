@@ -186,4 +186,21 @@ std::vector<Formula> inner_form_starts(const Formula& g, std::span<const double>
     return out;
 }
 
+std::vector<Formula> saturation_starts(const Formula& g, std::span<const double> values, const Formula& amplitude) {
+    std::vector<Formula> out;
+    auto range = range_of(values);
+    if (!range) return out;
+    const double span = range->hi - range->lo;
+    for (double rate : {-1.0 / span, -4.0 / span}) {
+        Formula f = affine(g, rate, 0.0, false);
+        f.push_back(O(Fn::Exp));
+        f.push_back(Term::exact_constant({-1, 1, Basis::One}, false));
+        f.push_back(O(Fn::Add));
+        append(f, amplitude);
+        f.push_back(O(Fn::Mul));
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
 }  // namespace zyl::regress

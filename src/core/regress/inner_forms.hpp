@@ -37,4 +37,11 @@ std::vector<Frequency> dominant_frequencies(std::span<const double> g, std::span
 std::vector<Formula> inner_form_starts(const Formula& g, std::span<const double> values, std::span<const double> y,
                                        Weights w, bool use_trig);
 
+// Starting points for an amplitude of its own times a saturation,
+// amplitude * (exp(c1*g) - 1), at decay rates spread over the range of g:
+// a charge, an uptake or a current that rises towards a level another
+// variable sets. Nothing for a block whose values are constant or not
+// finite.
+std::vector<Formula> saturation_starts(const Formula& g, std::span<const double> values, const Formula& amplitude);
+
 }  // namespace zyl::regress

@@ -14,22 +14,25 @@ constexpr double kDependent = 1e-10;
 }  // namespace
 
 std::optional<LinearFit> fit_linear(std::span<const std::span<const double>> columns, std::span<const double> y,
-                                    Weights w) {
+                                    Weights w, bool intercept) {
     const std::size_t k = columns.size();
     const std::size_t n = y.size();
     if (n == 0) return std::nullopt;
     for (auto c : columns)
         if (c.size() != n) return std::nullopt;
     const double total = weight_total(w, n);
+    // Without an intercept the means stay 0: the columns are taken as they are.
     std::vector<double> mean(k, 0.0);
     double mean_y = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double wi = weight(w, i);
-        mean_y += wi * y[i];
-        for (std::size_t j = 0; j < k; ++j) mean[j] += wi * columns[j][i];
+    if (intercept) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double wi = weight(w, i);
+            mean_y += wi * y[i];
+            for (std::size_t j = 0; j < k; ++j) mean[j] += wi * columns[j][i];
+        }
+        mean_y /= total;
+        for (double& m : mean) m /= total;
     }
-    mean_y /= total;
-    for (double& m : mean) m /= total;
     // Gram matrix and right-hand side of the centred columns.
     std::vector<double> a(k * k, 0.0), b(k, 0.0);
     for (std::size_t i = 0; i < n; ++i) {

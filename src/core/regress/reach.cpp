@@ -9,6 +9,7 @@
 #include "combine.hpp"
 #include "constant_fit.hpp"
 #include "inner_forms.hpp"
+#include "rational_forms.hpp"
 
 namespace zyl::regress {
 namespace {
@@ -35,6 +36,12 @@ constexpr std::size_t kTriples = 6;
 constexpr std::size_t kProductForms = 6;
 constexpr std::size_t kProductBlocks = 12;
 constexpr std::size_t kProducts = 4;
+// Constant-free blocks offered to the ratios of sums, besides the monomials.
+constexpr std::size_t kRationalBlocks = 24;
+// Free constants of a ratio of sums, before its outer scale.
+constexpr std::size_t kRationalConstants = 4;
+// The simplest terms, every choice of which a ratio of sums tries.
+constexpr std::size_t kSimpleTerms = 10;
 // Normalised values closer than this everywhere are one form reached twice.
 constexpr double kTwinTolerance = 1e-6;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -149,6 +156,14 @@ public:
             if (inverse.stopped || stopped()) return stopped_result();
             for (Candidate& c : write_sums(inverse, formulas, columns, true)) written.push_back(std::move(c));
         }
+        // Ratios of sums, unless a sum already explains the data to rounding.
+        const bool explained = std::any_of(written.begin(), written.end(),
+                                           [&](const Candidate& c) { return c.sse <= floor_sse_; });
+        if (!explained) {
+            std::optional<std::vector<Candidate>> ratios = rationals(terms);
+            if (!ratios || stopped()) return stopped_result();
+            for (Candidate& c : *ratios) written.push_back(std::move(c));
+        }
         // Sums found twice (a part that is both a block and a monomial) or
         // equal to an inner form are finished once.
         for (std::size_t i : best_distinct(written, written.size(), floor_sse_, taken))
@@ -212,6 +227,52 @@ private:
         return std::pair{std::move(inverse), std::move(w)};
     }
 
+    // Ratios of short sums of the constant-free blocks and the monomials
+    // (rational_forms.hpp); nothing when stopped.
+    std::optional<std::vector<Candidate>> rationals(const std::vector<Candidate>& monomials) {
+        std::vector<const Formula*> formulas;
+        std::vector<std::span<const double>> columns;
+        auto offer = [&](const std::vector<Candidate>& terms) {
+            for (const Candidate& t : terms) {
+                formulas.push_back(&t.formula);
+                columns.push_back(t.values);
+            }
+        };
+        const std::vector<Candidate> simple =
+            evaluated(simple_ratio_terms(data_.columns.size(), pair_formulas(), kSimpleTerms));
+        offer(simple);
+        for (std::size_t b = 0, taken = 0; b < blocks_.size() && taken < kRationalBlocks; ++b) {
+            if (free_count(blocks_[b].formula) > 0) continue;
+            formulas.push_back(&blocks_[b].formula);
+            columns.push_back(blocks_[b].values);
+            ++taken;
+        }
+        offer(monomials);
+        const std::vector<Candidate> extra =
+            evaluated(ratio_only_terms(data_.columns.size(), pair_formulas(), kMaxRatioVariables));
+        offer(extra);
+        RationalSettings settings;
+        settings.weights = w_;
+        settings.max_constants = std::min(kRationalConstants, settings_.max_constants);
+        settings.simple = simple.size();
+        settings.control = settings_.control;
+        RationalsFound found = best_rationals(data_, y_, formulas, columns, settings, evaluators_);
+        result_.evaluations += found.evaluations;
+        if (found.stopped) return std::nullopt;
+        std::vector<Candidate> out = evaluated(std::move(found.structures));
+        for (Candidate& c : out) {
+            if (auto fit = fit_scaling(c.values, y_, w_)) c.sse = fit->sse;
+            set_normal(c);
+        }
+        return out;
+    }
+
+    std::vector<Formula> pair_formulas() const {
+        std::vector<Formula> out;
+        for (const Candidate& r : ratios_) out.push_back(r.formula);
+        return out;
+    }
+
     static bool negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads) {
         double largest = 0.0;
         for (std::size_t j = 0; j < weights.size(); ++j) largest = std::fmax(largest, std::fabs(weights[j] * spreads[j]));
@@ -220,10 +281,13 @@ private:
         return false;
     }
 
-    std::vector<Candidate> monomial_terms() {
+    std::vector<Candidate> monomial_terms() { return evaluated(monomials(data_.columns.size(), kMonomials)); }
+
+    // The formulas that evaluate on every sample, with their values.
+    std::vector<Candidate> evaluated(std::vector<Formula> formulas) {
         std::vector<Candidate> out;
         Evaluator& ev = evaluators_[0];
-        for (Formula& f : monomials(data_.columns.size(), kMonomials)) {
+        for (Formula& f : formulas) {
             ++result_.evaluations;
             if (!ev.run(f, data_)) continue;
             Candidate c;
@@ -300,11 +364,29 @@ private:
         return out;
     }
 
+    // A variable times a saturation in a variable or in the product or
+    // ratio of two, for a few variables.
+    std::vector<Formula> amplitude_saturation_starts() const {
+        std::vector<Formula> out;
+        if (data_.columns.size() > kMaxRatioVariables) return out;
+        std::vector<Block> bases;
+        for (std::size_t b = 0; b < blocks_.size(); ++b)
+            if (is_variable(b)) bases.push_back(blocks_[b]);
+        for (const Candidate& r : ratios_) bases.push_back({r.formula, r.values});
+        for (std::size_t a = 0; a < blocks_.size(); ++a)
+            if (is_variable(a))
+                for (const Block& base : bases)
+                    for (Formula& f : saturation_starts(base.formula, base.values, blocks_[a].formula))
+                        out.push_back(std::move(f));
+        return out;
+    }
+
     bool fit_inner_forms(std::vector<Candidate>& inner) {
         std::vector<Formula> starts;
         for (const Block& base : inner_bases())
             for (Formula& f : inner_form_starts(base.formula, base.values, y_, w_, settings_.use_trig))
                 starts.push_back(std::move(f));
+        for (Formula& f : amplitude_saturation_starts()) starts.push_back(std::move(f));
         // Bases and starts come simplest first: what the allowance cuts
         // is the least likely.
         starts.resize(std::min(starts.size(), settings_.allowance / kEvaluationsPerStart));

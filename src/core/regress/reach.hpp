@@ -5,12 +5,15 @@
 //     their products and ratios and the simplest blocks, fitted by
 //     Levenberg-Marquardt from several starts (inner_forms.hpp);
 //   - products of a fitted inner form with a block (an amplitude times a
-//     wave);
+//     wave), and a variable times a saturation, x*(exp(c*g) - 1), fitted
+//     as one inner form;
 //   - weighted sums a*g1 + b*g2 (+ c*g3) + d of the blocks found, the inner
 //     forms, the products and products of powers of the variables, the
 //     weights solved by linear least squares, so that a sum of separately
 //     weighted terms is one step; and sums that explain 1/y, written
-//     1/(g1 + b*g2 + c), for rational responses.
+//     1/(g1 + b*g2 + c), for rational responses;
+//   - ratios of short sums, (a0 + a1*g1 + a2*g2) / (1 + b1*h1 + b2*h2), over
+//     the simplest terms, the blocks and the monomials (rational_forms.hpp).
 // Its results are structures with free constants at fitted values, written
 // with ordinary terms (g1 + c*g2, ...), which the search finishes like any
 // other (finish.hpp). It reads every row it is given: on many rows, the

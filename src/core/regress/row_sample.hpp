@@ -2,7 +2,8 @@
 // A deterministic subsample of the rows: at most a given count m, one from
 // each of m equal stretches of the row order, the same whatever the thread
 // count. A stage that reads it spends time and memory that do not grow
-// with the row count; below the count it reads every row, as given.
+// with the row count; below the count it reads every row, as given (or
+// copied into columns of their own from a row-major table).
 #include <cstddef>
 #include <span>
 #include <vector>

@@ -61,10 +61,14 @@ Outcome staged(const Columns& data, std::span<const double> y, std::span<const d
 
 Outcome search(const Columns& data, std::span<const double> y, std::span<const double> weights,
                const Options& options, const Hooks& hooks) {
-    if (data.samples <= kRankRows || y.size() != data.samples || data.columns.empty())
-        return staged(data, y, weights, options, hooks);
+    if (y.size() != data.samples || data.columns.empty()) return staged(data, y, weights, options, hooks);
+    if (data.samples <= kRankRows && data.stride == 1) return staged(data, y, weights, options, hooks);
     const auto start = std::chrono::steady_clock::now();
     const RowSample sample(data, y, weights, kRankRows);
+    // Rows few enough to rank on all of them: the sample is all of them, in
+    // columns of their own.
+    if (sample.data().samples == data.samples)
+        return staged(sample.data(), sample.y(), sample.w(), options, hooks);
     Options on_sample = options;
     on_sample.time_limit *= kSampleTimeShare;
     Outcome ranked = staged(sample.data(), sample.y(), sample.w(), on_sample, hooks);

@@ -153,11 +153,11 @@ double neighbour_noise_variance(const Columns& data, std::span<const double> y, 
     std::vector<std::size_t> rows(m);
     for (std::size_t k = 0; k < m; ++k) rows[k] = k * n / m;
     std::vector<double> inv_spread;
-    for (const double* x : data.columns) {
+    for (std::size_t j = 0; j < data.columns.size(); ++j) {
         double mean = 0.0, ss = 0.0;
-        for (std::size_t r : rows) mean += x[r];
+        for (std::size_t r : rows) mean += data.at(j, r);
         mean /= static_cast<double>(m);
-        for (std::size_t r : rows) ss += (x[r] - mean) * (x[r] - mean);
+        for (std::size_t r : rows) ss += (data.at(j, r) - mean) * (data.at(j, r) - mean);
         const double sd = std::sqrt(ss / static_cast<double>(m));
         inv_spread.push_back(sd > 0.0 && std::isfinite(sd) ? 1.0 / sd : 0.0);
     }
@@ -170,7 +170,7 @@ double neighbour_noise_variance(const Columns& data, std::span<const double> y, 
             if (b == a) continue;
             double d = 0.0;
             for (std::size_t j = 0; j < data.columns.size(); ++j) {
-                const double t = (data.columns[j][rows[a]] - data.columns[j][rows[b]]) * inv_spread[j];
+                const double t = (data.at(j, rows[a]) - data.at(j, rows[b])) * inv_spread[j];
                 d += t * t;
             }
             if (d < nearest) {

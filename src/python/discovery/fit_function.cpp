@@ -3,6 +3,7 @@
 // the selected index, and the exception that ended the fit early (Ctrl-C, a
 // raising progress callable) or None: the caller keeps the front either way.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -220,6 +221,38 @@ PyObject* front_result(const regress::Outcome& outcome, const regress::Options& 
     return Py_BuildValue("(NnO)", front, static_cast<Py_ssize_t>(outcome.best), raised != nullptr ? raised : Py_None);
 }
 
+// The columns are read where they lie, a transposed row-major X included,
+// one step of `element_stride` doubles from sample to sample; a buffer whose
+// steps are not whole doubles (packed records) is copied into `copied`.
+bool whole_doubles(const FloatBuffer& b) {
+    return b.stride(0) % static_cast<std::ptrdiff_t>(sizeof(double)) == 0 &&
+           b.stride(1) % static_cast<std::ptrdiff_t>(sizeof(double)) == 0 &&
+           reinterpret_cast<std::uintptr_t>(b.bytes()) % alignof(double) == 0;
+}
+
+std::ptrdiff_t element_stride(const FloatBuffer& b) {
+    return whole_doubles(b) ? b.stride(1) / static_cast<std::ptrdiff_t>(sizeof(double)) : 1;
+}
+
+std::vector<const double*> column_pointers(const FloatBuffer& b, std::vector<double>& copied) {
+    const std::size_t n_columns = b.extent(0), n = b.extent(1);
+    std::vector<const double*> out(n_columns);
+    if (whole_doubles(b)) {
+        for (std::size_t j = 0; j < n_columns; ++j)
+            out[j] = reinterpret_cast<const double*>(b.bytes() + static_cast<std::ptrdiff_t>(j) * b.stride(0));
+        return out;
+    }
+    copied.resize(n_columns * n);
+    for (std::size_t j = 0; j < n_columns; ++j) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(j) * b.stride(0) + static_cast<std::ptrdiff_t>(i) * b.stride(1);
+            std::memcpy(&copied[j * n + i], b.bytes() + at, sizeof(double));
+        }
+        out[j] = &copied[j * n];
+    }
+    return out;
+}
+
 // Holds the exception that ended a fit early, at most one.
 struct Raised {
     PyObject* value = nullptr;
@@ -237,7 +270,7 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         return nullptr;
     }
     FloatBuffer columns, targets, weights;
-    if (!columns.acquire(args[0], 2, "columns") || !targets.acquire(args[1], 1, "y")) return nullptr;
+    if (!columns.acquire_strided(args[0], 2, "columns") || !targets.acquire(args[1], 1, "y")) return nullptr;
     if (columns.extent(1) != targets.extent(0)) {
         PyErr_Format(PyExc_ValueError, "columns has shape %s (n_features, n_samples) but y has shape %s",
                      columns.shape_text().c_str(), targets.shape_text().c_str());
@@ -276,8 +309,9 @@ PyObject* fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         return nullptr;
     }
 
-    const std::vector<const double*> rows = columns.rows();
-    const regress::Columns data{rows, targets.extent(0)};
+    std::vector<double> copied;
+    const std::vector<const double*> pointers = column_pointers(columns, copied);
+    const regress::Columns data{pointers, targets.extent(0), element_stride(columns)};
     const std::span<const double> y{targets.data(), targets.extent(0)};
     regress::Outcome outcome;
     Raised raised;

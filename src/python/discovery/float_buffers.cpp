@@ -56,13 +56,4 @@ std::string FloatBuffer::shape_text() const {
     return out + ")";
 }
 
-std::vector<const double*> FloatBuffer::rows() const {
-    std::vector<const double*> out;
-    const std::size_t n_rows = extent(0);
-    const std::size_t width = extent(1);
-    out.reserve(n_rows);
-    for (std::size_t r = 0; r < n_rows; ++r) out.push_back(data() + r * width);
-    return out;
-}
-
 }  // namespace zyl::py

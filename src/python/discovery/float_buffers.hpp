@@ -32,9 +32,6 @@ public:
     // "(3, 100)" style text of the shape, for messages.
     std::string shape_text() const;
 
-    // Pointers to the rows of a 2-D buffer.
-    std::vector<const double*> rows() const;
-
 private:
     bool acquire_with(PyObject* obj, int flags, const char* layout, int ndim, const char* name);
 

@@ -154,11 +154,33 @@ def _nonfinite_word(value):
     return "NaN" if value != value else "infinity"
 
 
+# Rows checked for NaN and infinity at a time: the check's scratch memory is
+# that of one block, whatever the row count.
+_CHECK_ROWS = 65536
+
+
+def _row_blocks(array):
+    for start in range(0, array.shape[0], _CHECK_ROWS):
+        yield start, array[start : start + _CHECK_ROWS]
+
+
+def _finite_row_mask(array):
+    """True for each row of a 2-D array whose values are all finite."""
+    np = _numpy()
+    keep = np.empty(array.shape[0], dtype=bool)
+    for start, block in _row_blocks(array):
+        np.isfinite(block).all(axis=1, out=keep[start : start + block.shape[0]])
+    return keep
+
+
 def _first_nonfinite(array):
     """(row, column) of the first non-finite entry in row order, or None."""
     np = _numpy()
-    bad = np.argwhere(~np.isfinite(array))
-    return None if bad.shape[0] == 0 else tuple(int(i) for i in bad[0])
+    for start, block in _row_blocks(array):
+        bad = np.argwhere(~np.isfinite(block))
+        if bad.shape[0] > 0:
+            return start + int(bad[0][0]), int(bad[0][1])
+    return None
 
 
 def _check_finite(X, names, label="X"):
@@ -177,7 +199,7 @@ def _finite_rows(X, y, names, drop):
     naming its row and column; with it, those rows are left out and a warning
     says how many."""
     np = _numpy()
-    keep = np.isfinite(X).all(axis=1) & np.isfinite(y)
+    keep = _finite_row_mask(X) & np.isfinite(y)
     if keep.all():
         return X, y, None
     if not drop:
@@ -213,9 +235,18 @@ def _resolved_loss(loss, y):
         raise ValueError(f"loss must be 'auto', 'absolute' or 'relative', got {loss!r}")
     if loss != "auto":
         return loss
-    finite = np.abs(y[np.isfinite(y)])
-    one_sign = finite.size > 0 and ((y[np.isfinite(y)] > 0).all() or (y[np.isfinite(y)] < 0).all())
-    return "relative" if one_sign and finite.max() >= _DECADES_FOR_RELATIVE * finite.min() else "absolute"
+    positive = negative = other = False
+    smallest, largest = np.inf, 0.0
+    for _, block in _row_blocks(y):
+        finite = block[np.isfinite(block)]
+        if finite.size == 0:
+            continue
+        positive, negative = positive or bool((finite > 0).any()), negative or bool((finite < 0).any())
+        other = other or bool((finite == 0).any())
+        size = np.abs(finite)
+        smallest, largest = min(smallest, size.min()), max(largest, size.max())
+    one_sign = positive != negative and not other
+    return "relative" if one_sign and largest >= _DECADES_FOR_RELATIVE * smallest else "absolute"
 
 
 def _sample_weights(sample_weight, y, loss):

@@ -11,7 +11,8 @@ __all__ = ["FormulaRegressor", "Formula", "Front"]
 from zyl_core._discovery import _fit
 
 from .data import (
-    _as_samples, _as_targets, _as_weights, _check_finite, _feature_names, _finite_rows, _frame_names, _numpy,
+    _as_samples, _as_targets, _as_weights, _check_finite, _feature_names, _finite_row_mask, _finite_rows, _frame_names,
+    _numpy,
     _sample_weights,
 )
 from .formula import Formula
@@ -170,7 +171,9 @@ class FormulaRegressor:
         """Searches formulas for y over the columns of X; returns self.
 
         X: shape (n_samples, n_features): an array, a list of rows, or a pandas
-        DataFrame (whose column names become the variable names).
+        DataFrame (whose column names become the variable names). A float64
+        array is read where it lies, in any memory order, a memory-mapped
+        file's included: the fit makes no copy of it.
         y: shape (n_samples,).
         sample_weight: shape (n_samples,), or None for all 1: each row's weight
         in the search, the constant fits, the uncertainties and the selection
@@ -216,7 +219,7 @@ class FormulaRegressor:
         progress = _Progress(bool(show), self.callback, sys.stderr)
         try:
             natives, selected, error = _fit(
-                np.ascontiguousarray(samples.T, dtype=np.float64),
+                samples.T,  # read where it lies, in any memory order
                 np.ascontiguousarray(targets, dtype=np.float64),
                 None if weights is None else np.ascontiguousarray(weights, dtype=np.float64),
                 options,
@@ -252,7 +255,7 @@ class FormulaRegressor:
             _check_finite(samples, self.best_.feature_names)
             return self.best_._evaluate(samples)
         values = self.best_._evaluate(samples)
-        values[~_numpy().isfinite(samples).all(axis=1)] = float("nan")
+        values[~_finite_row_mask(samples)] = float("nan")
         return values
 
     def score(self, X, y, sample_weight=None):

@@ -1,14 +1,13 @@
 #pragma once
 // The C library's exp, log and pow on every lane of a register, for the
-// ordinary inputs of each. exp, pow and log near 1 take the same operations
-// in the same order as the library's FMA build (the one a processor with FMA
-// and AVX2 gets): every multiply-add that compiler fused is fused here,
-// every other operation is rounded on its own, so each lane gets the scalar
-// function's bits. log elsewhere is computed more accurately than the
-// library and used only where that decides the library's bits (log_rounded).
-// Lanes outside the ordinary range are marked for the scalar function: they
-// are where the library branches (overflow, underflow, subnormals, zero,
-// infinities, NaN).
+// ordinary inputs of each. They take the same operations in the same order
+// as the library's FMA build (the one a processor with FMA and AVX2 gets):
+// every multiply-add that compiler fused is fused here, every other
+// operation is rounded on its own, and the tables hold the library's
+// entries (rebuilt by its own rules), so each lane gets the scalar
+// function's bits. Lanes outside the ordinary range are marked for the
+// scalar function: they are where the library branches (overflow,
+// underflow, subnormals, zero, infinities, NaN).
 // Templates over the instruction set V (simd_avx2.hpp, simd_avx512.hpp), so
 // each instruction-set file compiles its own copy.
 #include <cstdint>
@@ -163,86 +162,29 @@ ZYL_LANES SplitLog<V> pow_log(typename V::D x) {
     return {y, V::add(V::sub(hi, y), lo)};
 }
 
-// log(x) for positive normal x outside the near-1 range, as hi + lo within
-// 2^-62 |log x| of it (2^-65.3 is the largest error measured): log(x) =
-// k ln2 + log(c) + log1p(r) with a c from kLogTable, r = z/c - 1 below
-// 0.037 in magnitude, log1p's series to r^13 (the next term is below
-// 2^-70) and its first two terms, like k ln2 and log(c), in two parts.
+// log(x) for positive normal x outside the near-1 range: x = 2^k z, r =
+// z invc - 1 (one rounding), log(x) = k ln2 + logc + r + r^2 (A0 + r A1 +
+// ...), with k ln2hi + logc exact and the rounding error of hi = w + r
+// carried in lo.
 template <class V>
-ZYL_LANES SplitLog<V> accurate_log(typename V::D x) {
-    const Reduced<V> s = reduce<V, kLogTableSize>(x, kPowLogOffset);
-    const auto invc = V::lookup16(kLogTable.invc, s.index);
-    const auto logc = V::lookup16(kLogTable.logc, s.index);
-    const auto logctail = V::lookup16(kLogTable.logctail, s.index);
-    // z invc = p + e exactly, and r = p - 1 exactly, p being near 1; then
-    // log1p(r + e) = log1p(r) + e (1 - r + r^2 - r^3) to within 2^-72.
-    const auto one = V::splat(1.0);
-    const auto p = V::mul(s.z, invc);
-    const auto e = V::fms(s.z, invc, p);
-    const auto r = V::sub(p, one);
-    const auto e_term = V::mul(e, V::fma(r, V::fma(r, V::sub(one, r), V::splat(-1.0)), one));
-    // k ln2hi + logc is exact (both multiples of 2^-43, below 2^10); each
-    // sum below keeps its rounding error, its larger term first.
-    const auto t1 = V::fma(s.k, V::splat(kLn2Hi), logc);
-    const auto lo1 = V::fma(s.k, V::splat(kLn2Lo), logctail);
-    const auto t2 = V::add(t1, r);
-    const auto lo2 = V::add(V::sub(t1, t2), r);
-    const auto half_r = V::mul(r, V::splat(-0.5));
-    const auto r2_half = V::mul(r, half_r);
-    const auto lo3 = V::fms(half_r, r, r2_half);
-    const auto hi = V::add(t2, r2_half);
-    const auto lo4 = V::add(V::sub(t2, hi), r2_half);
-    // r^3 (1/3 - r/4 + r^2/5 - ... - r^10/13).
-    auto c = [](int k) { return V::splat((k % 2 == 1 ? 1.0 : -1.0) / k); };
+ZYL_LANES typename V::D table_log(typename V::D x) {
+    auto a = [](int i) { return V::splat(kLogA[i]); };
+    const Reduced<V> s = reduce<V, kTableSize>(x, kLogOffset);
+    typename V::D invc, logc;
+    V::lookup2(kLogTable, s.index, invc, logc);
+    const auto r = V::fma(s.z, invc, V::splat(-1.0));
+    const auto w = V::fma(s.k, V::splat(kLn2Hi), logc);
+    const auto hi = V::add(w, r);
+    const auto lo = V::fma(s.k, V::splat(kLn2Lo), V::add(V::sub(w, hi), r));
     const auto r2 = V::mul(r, r);
-    const auto r4 = V::mul(r2, r2);
-    const auto q3 = V::fma(r2, V::fma(r, c(6), c(5)), V::fma(r, c(4), c(3)));
-    const auto q7 = V::fma(r2, V::fma(r, c(10), c(9)), V::fma(r, c(8), c(7)));
-    const auto q11 = V::fma(r2, c(13), V::fma(r, c(12), c(11)));
-    const auto q = V::fma(r4, V::fma(r4, q11, q7), q3);
-    const auto sum = V::add(V::add(V::add(lo1, lo2), V::add(lo3, lo4)), e_term);
-    const auto lo = V::fma(V::mul(r, r2), q, sum);
-    const auto y = V::add(hi, lo);
-    return {y, V::add(V::sub(hi, y), lo)};
-}
-
-// log(x) for positive normal x outside the near-1 range. There the library
-// looks up 1/c in a table of its own, chosen by a search, which these
-// kernels do not repeat. They round accurate_log instead: y = hi + lo is
-// the correctly rounded log x unless log x lies within 2^-62 |log x|, a
-// thousandth of an ulp, of a midpoint between doubles. The library's result on this path is within
-// 0.5 + 2.06/128 ulp, plus its polynomial's error of a few 2^-60 ulp, of
-// log x (its documented bound, for |log x| > 2^-4 as here). When log x is
-// d ulp from the nearest midpoint, every double but the correctly rounded
-// one is more than 0.5 + d ulp away from it, so for d > 0.017 the library
-// returns the correctly rounded value, y. Lanes whose tail puts log x
-// within kLogGuardUlps of a midpoint, twice that bound, go to the scalar
-// function, and so do those where y is a power of two (the ulp below it is
-// half the one above); the self-test and the verification program check the
-// rest against the library.
-inline constexpr double kLogGuardUlps = 0x1p-5;
-
-// y = hi rounded from hi + lo (hi's tail), marked for the scalar function
-// where the tail comes within `band` ulp of half an ulp, or where y is a
-// power of two. y must be normal and at least 2^-960 in magnitude.
-template <class V>
-ZYL_LANES LaneResult<V> rounded_outside_band(const SplitLog<V>& l, double band) {
-    // 2^e for |y| in [2^e, 2^(e+1)).
-    const auto binade = V::from_bits(V::iand(V::bits(l.hi), V::splat_bits(kInfinityBits)));
-    const auto clear = V::lt(V::abs(l.lo), V::mul(binade, V::splat((0.5 - band) * 0x1p-52)));
-    return {l.hi, V::invert(V::but_not(clear, V::eq(V::abs(l.hi), binade)))};
-}
-
-template <class V>
-ZYL_LANES LaneResult<V> log_rounded(typename V::D x) {
-    return rounded_outside_band<V>(accurate_log<V>(x), kLogGuardUlps);
+    const auto p = V::fma(r2, V::fma(r, a(4), a(3)), V::fma(r, a(2), a(1)));
+    return V::add(V::fma(V::mul(r, r2), p, V::fma(r2, a(0), lo)), hi);
 }
 
 template <class V>
 ZYL_LANES LaneResult<V> log_lanes(typename V::D x) {
     const auto near_one = V::within(V::bits(x), bits_of(kLogNearOneLow), bits_of(kLogNearOneHigh));
-    LaneResult<V> r = log_rounded<V>(x);
-    r.scalar = V::either(r.scalar, V::invert(positive_normal<V>(x)));
+    LaneResult<V> r{table_log<V>(x), V::invert(positive_normal<V>(x))};
     if (V::lanes_of(near_one) != 0)
         r = {V::select(near_one, log_near_one<V>(x), r.value), V::but_not(r.scalar, near_one)};
     return r;

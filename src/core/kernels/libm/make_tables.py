@@ -1,11 +1,15 @@
-"""Writes the tables of tables.hpp as a C++ source file (argument: its path).
+"""Writes the tables of tables.hpp as a C++ source file (arguments: its path
+and that of bench/log_table/offsets.txt, the log table's search result).
 
 Each entry is the double nearest a value defined by exact arithmetic, found
 with integers and 60-digit decimals from the rule written beside it, so the
-result never depends on the machine that builds. The kernels' self-test
-checks the tables against the C library at run time.
+result never depends on the machine that builds. The log table's 1/c values
+are the exception: a search over 2^30 candidates each (bench/log_table)
+finds them, and here they are checked against the rule that chose them. The
+kernels' self-test checks the tables against the C library at run time.
 """
 
+import math
 import struct
 import sys
 from decimal import Decimal, getcontext
@@ -13,8 +17,8 @@ from fractions import Fraction
 
 getcontext().prec = 60
 N = 128
-LOG_N = 16
 
+LOG_OFFSET = 0x3FE6000000000000
 POW_LOG_OFFSET = 0x3FE6955500000000
 SIN_COS_N = 64
 PI = Fraction("3.14159265358979323846264338327950288419716939937510582097494459")
@@ -59,13 +63,11 @@ def exp_tables():
     return tails, scale_bits
 
 
-def subintervals(n):
-    """The n subintervals of z's bit range [POW_LOG_OFFSET, 2 POW_LOG_OFFSET)
-    that the top log2(n) bits of its fraction pick, as exact (low, high)."""
-    shift = 52 - n.bit_length() + 1
-    for i in range(n):
-        yield (Fraction(double_of(POW_LOG_OFFSET + (i << shift))),
-               Fraction(double_of(POW_LOG_OFFSET + ((i + 1) << shift))))
+def subintervals(offset):
+    """The N subintervals of z's bit range [offset, 2 offset) that the top
+    seven bits of its fraction pick, as exact (low, high)."""
+    for i in range(N):
+        yield (Fraction(double_of(offset + (i << 45))), Fraction(double_of(offset + ((i + 1) << 45))))
 
 
 def split_log(invc):
@@ -80,7 +82,7 @@ def pow_log_tables():
     """1/c from the centre of each subinterval, rounded to 1/N (1/(2N) above
     1); log(c) split by split_log."""
     invcs, logcs, tails = [], [], []
-    for low, high in subintervals(N):
+    for low, high in subintervals(POW_LOG_OFFSET):
         centre = (low + high) / 2
         steps = N if centre < 1 else 2 * N
         invc = float(Fraction(round(steps / centre), steps))
@@ -91,17 +93,51 @@ def pow_log_tables():
     return invcs, logcs, tails
 
 
-def log_tables():
-    """1/c the double nearest the inverse of each subinterval's centre, or 1
-    for the subinterval that holds 1; log(c) split by split_log."""
-    invcs, logcs, tails = [], [], []
-    for low, high in subintervals(LOG_N):
-        invc = 1.0 if low <= 1 < high else nearest(2 / (low + high))
-        logc, tail = split_log(invc)
-        invcs.append(invc)
-        logcs.append(logc)
-        tails.append(tail)
-    return invcs, logcs, tails
+def read_offsets(path):
+    """The search's result: one offset in ulps a line, entry by entry."""
+    with open(path) as f:
+        offsets = [int(line) for line in f if line.strip()]
+    assert len(offsets) == N, f"{path}: {len(offsets)} offsets, not {N}"
+    return offsets
+
+
+def log_table(offsets):
+    """The C library's (invc, logc) pairs by its rule: invc is the double
+    nearest 1/centre moved by the search's offset, logc the double nearest
+    log(c) = -log(invc). The three conditions the search chose invc by are
+    checked again here, exactly."""
+    rows = []
+    for (low, high), offset in zip(subintervals(LOG_OFFSET), offsets):
+        assert abs(offset) <= 2**29
+        start = nearest(2 / (low + high))
+        invc = double_of(bits_of(start) + offset)
+        assert math.frexp(invc)[1] == math.frexp(start)[1]  # whole ulps of one binade
+        log_c = -Decimal(invc).ln()
+        logc = nearest(log_c)
+        # (1) logc is a multiple of 2^-43, so k ln2hi + logc is exact.
+        assert Fraction(logc) * 2**43 == round(Fraction(logc) * 2**43)
+        # (2) Without FMA, r = (z - chi - clo) invc, c = 1/invc as chi + clo:
+        # z - chi is exact and subtracting clo rounds to the ulp grid of the
+        # largest |z - c| over the subinterval (the finer grids hold its
+        # points), which with chi + clo's own error adds below 2^-66 to r.
+        c = 1 / Fraction(invc)
+        chi = nearest(c)
+        clo = nearest(c - Fraction(chi))
+        top = Fraction(double_of(bits_of(float(high)) - 1))
+        widest = max(abs(low - c), abs(top - c))
+        grid = Fraction(2) ** (exponent(widest) - 52)
+        rounding = abs(Fraction(clo) - grid * round(Fraction(clo) / grid))
+        assert (rounding + abs(c - Fraction(chi) - Fraction(clo))) * Fraction(invc) < Fraction(2) ** -66
+        # (3) logc is within 2^-66 of log(c) (the search took the nearest).
+        assert abs(log_c - Decimal(logc)) < Decimal(2) ** -66
+        rows.append((invc, logc))
+    return rows
+
+
+def exponent(value):
+    """e with 2^e <= value < 2^(e+1), for an exact positive Fraction."""
+    e = value.numerator.bit_length() - value.denominator.bit_length()
+    return e if Fraction(2) ** e <= value else e - 1
 
 
 def split(value):
@@ -138,7 +174,7 @@ def table(ctype, name, entries, fields):
     return f"const {ctype} {name}[kTableSize] = {{\n    {rows}}};\n\n"
 
 
-def main(path):
+def main(path, offsets_path):
     hexf = float.hex
     parts = [
         "// Generated by make_tables.py at build time.\n",
@@ -149,9 +185,7 @@ def main(path):
         table("SinCosEntry", "kSinCosTable", sin_cos_table(), lambda e: map(hexf, e)).replace(
             "[kTableSize]", "[kSinCosTableSize]"),
         "const double kHalfPiParts[3] = {" + ", ".join(map(hexf, half_pi_parts())) + "};\n\n",
-        "const LogTable kLogTable = {\n    "
-        + ",\n    ".join("{" + ", ".join(map(hexf, field)) + "}" for field in log_tables())
-        + "};\n\n",
+        table("LogEntry", "kLogTable", log_table(read_offsets(offsets_path)), lambda e: map(hexf, e)),
         "}  // namespace zyl::kernels::libm\n",
     ]
     with open(path, "w") as out:
@@ -159,4 +193,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2])

@@ -20,8 +20,9 @@ ZYL_LANES LaneResult<V> exp_term_lanes(typename V::D x) {
 }
 
 // log_term: ln|y|, the floor logarithm for +-0. `y <= 0` decides the sign
-// as the scalar rule does, so a NaN keeps its own. No branch on the marked
-// lanes: log marks some in a third of the registers, at random.
+// as the scalar rule does, so a NaN keeps its own. Of the lanes log leaves
+// to the scalar function (those not positive normal), the zeros are the
+// floor's.
 template <class V>
 ZYL_LANES LaneResult<V> log_term_lanes(typename V::D y) {
     const auto zero = V::splat(0.0);

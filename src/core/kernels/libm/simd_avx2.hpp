@@ -71,9 +71,6 @@ struct Avx2 {
         fourth = _mm256_permute2f128_pd(high01, high23, 0x31);
     }
 
-    // Entry index[i] of a 16-entry field.
-    static D lookup16(const double* field, I index) { return _mm256_i64gather_pd(field, index, 8); }
-
     // Lanes whose bits, as unsigned integers, lie in [low, high). AVX2 has
     // only signed 64-bit compares: flipping the sign bits maps unsigned
     // order onto signed order.

@@ -85,11 +85,6 @@ struct Avx512 {
         fourth = _mm512_shuffle_f64x2(high0123, high4567, 0xdd);
     }
 
-    // Entry index[i] of a 16-entry field, from two registers.
-    static D lookup16(const double* field, I index) {
-        return _mm512_permutex2var_pd(_mm512_load_pd(field), index, _mm512_load_pd(field + 8));
-    }
-
     // Lanes whose bits, as unsigned integers, lie in [low, high).
     static M within(I a, std::uint64_t low, std::uint64_t high) {
         return _mm512_cmplt_epu64_mask(_mm512_sub_epi64(a, splat_bits(low)), splat_bits(high - low));

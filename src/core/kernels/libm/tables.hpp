@@ -30,8 +30,7 @@ struct alignas(16) ExpEntry {
 extern const ExpEntry kExpTable[kTableSize];
 
 // log near 1, x in [0x1.ep-1, 1 + 0x1.09p-4): a polynomial in r = x - 1
-// with r + B0 r^2 carried in two parts. Elsewhere the kernels compute log
-// their own way (lanes.hpp says why that gives the same bits).
+// with r + B0 r^2 carried in two parts; ln2 in two parts for every log.
 inline constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;
 inline constexpr double kLn2Lo = 0x1.ef35793c76730p-45;
 inline constexpr double kLogB[11] = {-0x1p-1,
@@ -48,20 +47,26 @@ inline constexpr double kLogB[11] = {-0x1p-1,
 inline constexpr double kLogNearOneLow = 0x1.ep-1;
 inline constexpr double kLogNearOneHigh = 0x1.1090000000000p0;
 
-// log away from 1, and pow's logarithm: x = 2^k z with z in [0x1.69555p-1,
-// 0x1.69555p0), log(x) = k ln2 + log(c) + log1p(z/c - 1) for a c near z, and
-// log(c) split into logc, a multiple of 2^-43, and logctail. The kernels'
-// log has 16 subintervals with c at their centres (c = 1 for the one that
-// holds 1), its table held field by field for register lookups; pow's has
-// 128, with 1/c of few bits, so that z/c - 1 is exact.
-inline constexpr int kLogTableSize = 16;
-struct alignas(64) LogTable {
-    double invc[kLogTableSize];
-    double logc[kLogTableSize];
-    double logctail[kLogTableSize];
+// log away from 1: x = 2^k z with z in [0x1.6p-1, 0x1.6p0), split by
+// the top seven bits of z's fraction above kLogOffset into 128
+// subintervals; log(x) = k ln2 + log(c) + log1p(r), r = z invc - 1, with
+// invc near 1/c for c the subinterval's centre and logc = -log(invc). The
+// library's table is reproduced by its own rule (bench/log_table), so the
+// kernels take the same r and y as the library; kLogA is its polynomial,
+// log1p(r) - r ~= r^2 (A0 + r A1 + r^2 A2 + r^3 A3 + r^4 A4).
+inline constexpr std::uint64_t kLogOffset = 0x3fe6000000000000;
+inline constexpr double kLogA[5] = {-0x1.0000000000001p-1, 0x1.555555551305bp-2, -0x1.fffffffeb459p-3,
+                                    0x1.999b324f10111p-3, -0x1.55575e506c89fp-3};
+struct alignas(16) LogEntry {
+    double invc;
+    double logc;  // a multiple of 2^-43, so k ln2hi + logc is exact
 };
-extern const LogTable kLogTable;
+extern const LogEntry kLogTable[kTableSize];
 
+// pow's logarithm: z in [0x1.69555p-1, 0x1.69555p0), split the same way
+// above kPowLogOffset, with c at the subintervals' centres; log(c) in two
+// parts, logc (a multiple of 2^-43) and logctail, and 1/c of few bits, so
+// that z/c - 1 is exact.
 inline constexpr std::uint64_t kPowLogOffset = 0x3fe6955500000000;
 inline constexpr double kPowA[7] = {-0x1p-1,
                                     -0x1.5555555555560p-1,

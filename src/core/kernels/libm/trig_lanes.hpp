@@ -1,18 +1,18 @@
 #pragma once
 // sin and cos on every lane of a register, for 2^-10 <= |x| < 2^19. The
 // library's sin and cos look up tables of their own, which these kernels do
-// not repeat; as for log (lanes.hpp), they compute the value more
-// accurately than the library and keep it where that decides the
-// library's bits. accurate_sin_cos gives sin and cos within 2^-64 of their
-// magnitude (2^-66.3 is the largest error measured), a two-thousandth of an
-// ulp; the library's documented error bounds for its sin and cos paths are
-// at most 0.548 ulp (do_sin's; the others 0.51 to 0.518), so by the
-// argument of log_rounded its result is the correctly rounded one whenever
-// the value lies more than 0.049 ulp from a midpoint. Lanes within
-// kTrigGuardUlps of a midpoint go to the scalar function (about one in
-// eight), so do those outside the range above and those whose reduced
-// argument is below 2^-10 in magnitude (the value there is too small for
-// the reduction's error bound).
+// not repeat: they compute the value more accurately than the library and
+// keep it where that decides the library's bits. accurate_sin_cos gives sin
+// and cos within 2^-64 of their magnitude (2^-66.3 is the largest error
+// measured), a two-thousandth of an ulp. The library's documented error
+// bounds for its sin and cos paths are at most 0.548 ulp (do_sin's; the
+// others 0.51 to 0.518). When the value lies d ulp from the nearest
+// midpoint between doubles, every double but the correctly rounded one is
+// more than 0.5 + d ulp from it, so for d > 0.049 the library returns the
+// correctly rounded value. Lanes within kTrigGuardUlps of a midpoint go to
+// the scalar function (about one in eight), so do those outside the range
+// above and those whose reduced argument is below 2^-10 in magnitude (the
+// value there is too small for the reduction's error bound).
 #include "kernels/libm/lanes.hpp"
 
 namespace zyl::kernels::libm {
@@ -22,6 +22,17 @@ inline constexpr double kSmallestReduced = 0x1p-10;
 inline constexpr double kTrigHigh = 0x1p19;
 inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 inline constexpr double kIntegerShift = 0x1.8p52;  // adding it rounds to an integer
+
+// y = hi rounded from hi + lo (hi's tail), marked for the scalar function
+// where the tail comes within `band` ulp of half an ulp, or where y is a
+// power of two. y must be normal and at least 2^-960 in magnitude.
+template <class V>
+ZYL_LANES LaneResult<V> rounded_outside_band(const SplitLog<V>& l, double band) {
+    // 2^e for |y| in [2^e, 2^(e+1)).
+    const auto binade = V::from_bits(V::iand(V::bits(l.hi), V::splat_bits(kInfinityBits)));
+    const auto clear = V::lt(V::abs(l.lo), V::mul(binade, V::splat((0.5 - band) * 0x1p-52)));
+    return {l.hi, V::invert(V::but_not(clear, V::eq(V::abs(l.hi), binade)))};
+}
 
 // x = n pi/2 + t with t = th + tl to within 2^-100, n's low bits in
 // `quadrant`. n p1 and n p2 are exact, x - n p1 is (Sterbenz), and the sum
