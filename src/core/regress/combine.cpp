@@ -157,6 +157,24 @@ std::vector<Formula> triple_monomials(std::size_t variables, std::size_t max_var
     return out;
 }
 
+double spread(std::span<const double> values) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (double x : values) {
+        lo = std::fmin(lo, x);
+        hi = std::fmax(hi, x);
+    }
+    return hi - lo;
+}
+
+bool has_negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads, double other) {
+    constexpr double kNegligibleShare = 1e-9;
+    double largest = std::fabs(other);
+    for (std::size_t j = 0; j < weights.size(); ++j) largest = std::fmax(largest, std::fabs(weights[j] * spreads[j]));
+    for (std::size_t j = 0; j < weights.size(); ++j)
+        if (!(std::fabs(weights[j] * spreads[j]) > kNegligibleShare * largest)) return true;
+    return false;
+}
+
 Formula sum_formula(const std::vector<const Formula*>& parts, const Combination& c,
                     const std::vector<double>& spreads, bool with_intercept) {
     const std::vector<double>& weights = c.weights;

@@ -31,6 +31,15 @@ struct SumsFound {
 SumsFound best_sums(std::span<const std::span<const double>> columns, std::span<const double> y, Weights w,
                     std::size_t pairs, std::size_t triples, const MapControl& control);
 
+// max - min of the values: the size of a part's contribution per unit weight.
+double spread(std::span<const double> values);
+
+// True when some part's share of a sum, |weight * spread|, is below 1e-9 of
+// the largest one (or of |other|, a further term such as a leading 1):
+// rounding, not a term.
+bool has_negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads,
+                         double other = 0.0);
+
 // parts[0] + (w1/w0)*parts[1] + ..., the part with the largest share of the
 // sum first, so that the outer scale of the finished formula carries its
 // weight; the ratios are free constants. With `with_intercept` the

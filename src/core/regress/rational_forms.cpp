@@ -35,15 +35,6 @@ struct Choice {
 
 bool same_terms(const Choice& a, const Choice& b) { return a.num == b.num && a.den == b.den; }
 
-double spread(std::span<const double> v) {
-    double lo = kInf, hi = -kInf;
-    for (double x : v) {
-        lo = std::fmin(lo, x);
-        hi = std::fmax(hi, x);
-    }
-    return hi - lo;
-}
-
 // Indices of the columns that are finite, not constant and not equal to an
 // earlier one: a term offered twice would only be chosen twice.
 std::vector<Index> usable_columns(const std::vector<std::span<const double>>& columns) {
@@ -181,14 +172,6 @@ private:
         }
     }
 
-    static bool negligible(const std::vector<double>& weights, const std::vector<double>& spreads, double also) {
-        double largest = std::fabs(also);
-        for (std::size_t j = 0; j < weights.size(); ++j) largest = std::fmax(largest, std::fabs(weights[j] * spreads[j]));
-        for (std::size_t j = 0; j < weights.size(); ++j)
-            if (!(std::fabs(weights[j] * spreads[j]) > kNegligibleShare * largest)) return true;
-        return false;
-    }
-
     // (numerator) / (denominator), each a sum written by sum_formula with
     // its leading part's weight divided out (the outer scale carries it);
     // nothing when a part is rounding.
@@ -197,7 +180,7 @@ private:
         std::vector<double> num_spreads, den_spreads;
         side_parts(c.num, num_parts, num_spreads);
         side_parts(c.den, den_parts, den_spreads);
-        if (negligible(fit.numerator, num_spreads, 0.0) || negligible(fit.denominator, den_spreads, 1.0))
+        if (has_negligible_part(fit.numerator, num_spreads) || has_negligible_part(fit.denominator, den_spreads, 1.0))
             return std::nullopt;
         Formula f = sum_formula(num_parts, Combination{c.num, fit.numerator, fit.intercept, fit.sse}, num_spreads,
                                 intercept);

@@ -29,8 +29,6 @@ constexpr std::size_t kCombinationBlocks = 64;
 constexpr std::size_t kMonomials = 48;
 // What fitting one start costs at most, roughly, in evaluations.
 constexpr std::size_t kEvaluationsPerStart = 200;
-// A part of a sum whose share of it is below this is rounding, not a term.
-constexpr double kNegligibleShare = 1e-9;
 constexpr std::size_t kPairs = 6;
 constexpr std::size_t kTriples = 6;
 constexpr std::size_t kProductForms = 6;
@@ -191,7 +189,7 @@ private:
                 parts.push_back(formulas[p]);
                 spreads.push_back(spread(columns[p]));
             }
-            if (negligible_part(c.weights, spreads)) continue;
+            if (has_negligible_part(c.weights, spreads)) continue;
             Candidate sum;
             sum.formula = sum_formula(parts, c, spreads, reciprocal);
             if (reciprocal) sum.formula.push_back(Term::operation(Fn::Inv));
@@ -273,14 +271,6 @@ private:
         return out;
     }
 
-    static bool negligible_part(const std::vector<double>& weights, const std::vector<double>& spreads) {
-        double largest = 0.0;
-        for (std::size_t j = 0; j < weights.size(); ++j) largest = std::fmax(largest, std::fabs(weights[j] * spreads[j]));
-        for (std::size_t j = 0; j < weights.size(); ++j)
-            if (!(std::fabs(weights[j] * spreads[j]) > kNegligibleShare * largest)) return true;
-        return false;
-    }
-
     std::vector<Candidate> monomial_terms() { return evaluated(monomials(data_.columns.size(), kMonomials)); }
 
     // The formulas that evaluate on every sample, with their values.
@@ -296,15 +286,6 @@ private:
             out.push_back(std::move(c));
         }
         return out;
-    }
-
-    static double spread(std::span<const double> v) {
-        double lo = kInf, hi = -kInf;
-        for (double x : v) {
-            lo = std::fmin(lo, x);
-            hi = std::fmax(hi, x);
-        }
-        return hi - lo;
     }
 
     // The bases: every variable, then the simplest constant-free blocks.
