@@ -47,7 +47,7 @@ module_build="$root/build/sanitize-module"
 module_flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
 "$root/.venv/bin/cmake" -S "$root" -B "$module_build" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/.venv/bin/ninja" \
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="$module_flags" \
-    -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DPython_EXECUTABLE="$root/.venv/bin/python" -DZYL_BUILD_MODULE=ON -DZYL_BUILD_TESTS=OFF >/dev/null
 "$root/.venv/bin/cmake" --build "$module_build" -j2
 # The extension takes its Python files from the folder beside it.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernels/libm/lanes.hpp"
+#include "kernels/libm/log_midpoints.hpp"
 #include "kernels/libm/log_sum.hpp"
 #include "kernels/libm/self_test.hpp"
 #include "kernels/libm/trig_lanes.hpp"
@@ -294,6 +295,19 @@ TEST(VectorLibmSelfTest, ALogTableEntryOffByAFewThousandthsOfAnUlpIsCaught) {
         g_log_shift = shift;
         EXPECT_FALSE(reproduces(&log_shifted_in_one_entry, log_of, probes)) << shift;
     }
+}
+
+TEST(VectorLibmSelfTest, TheBuiltMidpointProbesLieNextToMidpointsInEveryEntry) {
+    std::vector<int> per_entry(kTableSize, 0);
+    for (double x : kLogMidpointProbes) {
+        const std::size_t i = ((bits(x) - kLogOffset) >> 45) % kTableSize;
+        ++per_entry[i];
+        const auto [hi, tail] = log_sum(x, kLogTable[i].invc, kLogTable[i].logc);
+        const double y = hi + tail;
+        const double half_ulp = std::bit_cast<double>(bits(y) & kInfinityBits) * 0x1p-53;
+        EXPECT_LT(std::fabs(std::fabs(tail - (y - hi)) - half_ulp), half_ulp * 0x1p-7) << x;
+    }
+    EXPECT_TRUE(std::ranges::all_of(per_entry, [](int n) { return n == 8; }));
 }
 
 TEST(VectorLibmSelfTest, NaNPayloadsAndSignsOfZeroCount) {

@@ -41,9 +41,10 @@ private:
 
 std::optional<Fingerprint> fingerprint(const Expr& expr, std::size_t n_vars);
 
-// Insert-only hash set of fingerprints for one search; the keys are compared
-// and hashed as flat blocks of ten integers. Not locked: the search admits
-// candidates on its calling thread only, between the parallel phases.
+// Insert-only hash set of fingerprints for one search. Each key is held in
+// its slot as the five bit patterns it was split from, so that a lookup
+// touches one place in memory. Not locked: the search admits candidates on
+// its calling thread only, between the parallel phases.
 class DuplicateSet {
 public:
     DuplicateSet();
@@ -52,17 +53,18 @@ public:
     // which case the set is unchanged.
     bool insert(const Fingerprint& fp);
 
-    std::size_t size() const { return keys_.size(); }
+    std::size_t size() const { return size_; }
 
 private:
+    using Key = std::array<std::uint64_t, kProbeCount>;
     struct Slot {
-        std::uint64_t hash;
-        std::size_t key;  // index into keys_ plus one; 0 marks an empty slot
+        Key key;
+        std::uint64_t tag;  // the key's hash with its lowest bit set; 0 marks an empty slot
     };
     void grow();
 
-    std::vector<Fingerprint> keys_;
     std::vector<Slot> slots_;  // open addressing, linear probing, power-of-two size
+    std::size_t size_ = 0;
 };
 
 }  // namespace zyl::discover

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "kernels/libm/log_sum.hpp"
+#include "kernels/libm/log_midpoints.hpp"
 #include "kernels/libm/tables.hpp"
 #include "kernels/libm/trig_lanes.hpp"
 
@@ -127,35 +127,6 @@ std::vector<double> exp_probes() {
     return p;
 }
 
-// Inputs of every table entry whose log lies within 1/256 ulp of a
-// midpoint between doubles, by the kernels' own sum before its rounding.
-// A library whose entry or operations differ at all from the kernels'
-// computes a sum some thousandths of an ulp away and rounds these the
-// other way about as often as not, where a random input would show it
-// once in some thousands.
-void add_near_midpoints(std::vector<double>& out, Draws& draws) {
-    constexpr int kShift = 52 - __builtin_ctz(kTableSize);
-    constexpr int kPerBinade = 4;
-    for (int i = 0; i < kTableSize; ++i) {
-        const LogEntry& entry = kLogTable[i];
-        for (std::int64_t e : {-1000, 1}) {
-            const std::uint64_t start = kLogOffset + (static_cast<std::uint64_t>(i) << kShift) +
-                                        (static_cast<std::uint64_t>(e) << 52);
-            for (int found = 0, tries = 0; found < kPerBinade && tries < 8192; ++tries) {
-                const double x = std::bit_cast<double>(start + (draws.bits() & ((std::uint64_t{1} << kShift) - 1)));
-                const auto [hi, tail] = log_sum(x, entry.invc, entry.logc);
-                const double y = hi + tail;
-                const double error = std::fabs(tail - (y - hi));  // exact: |hi| > |tail|
-                const double half_ulp = std::bit_cast<double>(std::bit_cast<std::uint64_t>(y) & kInfinityBits) * 0x1p-53;
-                if (std::fabs(error - half_ulp) < half_ulp * 0x1p-7) {
-                    out.push_back(x);
-                    ++found;
-                }
-            }
-        }
-    }
-}
-
 std::vector<double> log_probes() {
     Draws draws(0x6c6f670000000002);
     std::vector<double> p(std::begin(kSpecials), std::end(kSpecials));
@@ -176,7 +147,7 @@ std::vector<double> log_probes() {
             }
         }
     }
-    add_near_midpoints(p, draws);
+    p.insert(p.end(), std::begin(kLogMidpointProbes), std::end(kLogMidpointProbes));
     // Results next to a power of two, where the ulp changes.
     for (double power = 0.125; power < 1024.0; power *= 2.0) {
         add_around(p, std::exp(power), 4);
