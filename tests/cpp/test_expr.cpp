@@ -189,5 +189,32 @@ TEST(ExprBatch, ColumnWiseMatchesSampleWiseBitForBit) {
     EXPECT_GT(successes, 1500);  // the comparison must not be vacuous
 }
 
+TEST(ExprBatch, GroupsGetApplyColumnsValuesAndVerdictOneByOne) {
+    // Groups of five, each with one awkward element somewhere (a rejected
+    // operand, an overflow, a NaN), or none, over every operation.
+    constexpr std::size_t kGroup = 5, kGroups = 40;
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(-3.0, 3.0);
+    const double awkward[] = {0.0, -1.0, 1e-301, 800.0, kNaN, kInf, -kInf, 1e308};
+    std::vector<double> a(kGroup * kGroups), b(kGroup * kGroups);
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = u(rng), b[i] = u(rng);
+    for (std::size_t g = 0; g < kGroups; g += 2) {
+        a[g * kGroup + g % kGroup] = awkward[g % std::size(awkward)];
+        b[g * kGroup + (g + 1) % kGroup] = awkward[(g / 2) % std::size(awkward)];
+    }
+    for (std::uint8_t code = 0; code < 13; ++code) {
+        const Op op = static_cast<Op>(code);
+        std::vector<double> out(a.size());
+        std::vector<std::uint8_t> ok(kGroups);
+        apply_groups(op, a.data(), b.data(), out.data(), kGroup, kGroups, ok.data());
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            double one[kGroup];
+            const bool want = apply_column(op, &a[g * kGroup], &b[g * kGroup], one, kGroup);
+            EXPECT_EQ(ok[g] == 1, want) << int{code} << " group " << g;
+            for (std::size_t i = 0; i < kGroup; ++i) EXPECT_TRUE(bit_equal(out[g * kGroup + i], one[i])) << int{code};
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zyl::discover

@@ -62,6 +62,34 @@ bool apply_column(Op op, const double* a, const double* b, double* out, std::siz
     });
 }
 
+void apply_groups(Op op, const double* a, const double* b, double* out, std::size_t group, std::size_t n, std::uint8_t* ok) {
+    if (!rules::known(op)) {
+        std::fill(ok, ok + n, std::uint8_t{0});
+        return;
+    }
+    rules::dispatch(op, [&]<Op o>() {
+        // The values element by element do not depend on how the elements
+        // are cut into runs, so one run serves every group.
+        const std::size_t total = group * n;
+        if constexpr (kHasVectorValues<o>) {
+            vector_values<o>(a, b, out, total);
+        } else {
+            std::size_t i = 0;
+            if (lanes::has_avx2()) {
+                lanes::values_four<o>(a, b, out, total);
+                i = total - total % 4;
+            }
+            for (; i < total; ++i) out[i] = rules::value<o>(a[i], arity(o) == 2 ? b[i] : 0.0);
+        }
+        for (std::size_t g = 0; g < n; ++g) {
+            bool fine = true;
+            for (std::size_t i = g * group; i < (g + 1) * group; ++i)
+                fine &= rules::accepts<o>(a[i], arity(o) == 2 ? b[i] : 0.0) & rules::finite(out[i]);
+            ok[g] = fine;
+        }
+    });
+}
+
 namespace {
 
 // Small expressions keep their stack in the frame; larger ones get one heap

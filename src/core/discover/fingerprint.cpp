@@ -16,15 +16,6 @@ constexpr std::array<double, kProbeCount> kProbeConstants{
     1.2020569031595942,  // Apery's zeta(3)
 };
 
-std::uint64_t hash_key(const std::array<std::uint64_t, kProbeCount>& key) {
-    std::uint64_t h = 0x243F6A8885A308D3ull;
-    for (std::uint64_t w : key) {
-        h = (h + w) * 0x9E3779B97F4A7C15ull;
-        h ^= h >> 29;
-    }
-    return splitmix64(h);
-}
-
 }  // namespace
 
 Fingerprint fingerprint_of(const ProbeValues& values) {
@@ -73,32 +64,54 @@ std::optional<Fingerprint> fingerprint(const Expr& expr, std::size_t n_vars) {
     return fingerprint_of(*v);
 }
 
-DuplicateSet::DuplicateSet() : slots_(1024, Slot{{}, 0}) {}
+DuplicateSet::DuplicateSet() : slots_(1024, Slot{0, 0}) {}
+
+DuplicateSet::Key DuplicateSet::key_of(const double* probe_values) {
+    Key key;
+    for (std::size_t k = 0; k < kProbeCount; ++k) key[k] = std::bit_cast<std::uint64_t>(probe_values[k]);
+    return key;
+}
+
+std::uint64_t DuplicateSet::hash_of(const Key& key) {
+    std::uint64_t h = 0x243F6A8885A308D3ull;
+    for (std::uint64_t w : key) {
+        h = (h + w) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return splitmix64(h);
+}
 
 bool DuplicateSet::insert(const Fingerprint& fp) {
     Key key;
     for (std::size_t k = 0; k < kProbeCount; ++k)
         key[k] = std::uint64_t{static_cast<std::uint32_t>(fp[2 * k])} << 32 | static_cast<std::uint32_t>(fp[2 * k + 1]);
-    const std::uint64_t tag = hash_key(key) | 1;
+    return insert(key, hash_of(key));
+}
+
+bool DuplicateSet::insert(const Key& key, std::uint64_t hash) {
+    const auto h = static_cast<std::uint32_t>(hash);
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         Slot& s = slots_[i];
-        if (s.tag == 0) {
-            s = Slot{key, tag};
-            if (2 * ++size_ > slots_.size()) grow();
+        if (s.key == 0) {
+            keys_.push_back(key);
+            s = Slot{h, static_cast<std::uint32_t>(keys_.size())};
+            if (2 * keys_.size() > slots_.size()) grow();
             return true;
         }
-        if (s.tag == tag && s.key == key) return false;
+        if (s.hash == h && keys_[s.key - 1] == key) return false;
     }
 }
 
 void DuplicateSet::grow() {
-    std::vector<Slot> bigger(2 * slots_.size(), Slot{{}, 0});
+    // Slots place keys by 32 bits of their hash, so the table stops at 2^32
+    // slots; a search's memory budget ends long before.
+    std::vector<Slot> bigger(2 * slots_.size(), Slot{0, 0});
     const std::size_t mask = bigger.size() - 1;
     for (const Slot& s : slots_) {
-        if (s.tag == 0) continue;
-        std::size_t i = s.tag & mask;
-        while (bigger[i].tag != 0) i = (i + 1) & mask;
+        if (s.key == 0) continue;
+        std::size_t i = s.hash & mask;
+        while (bigger[i].key != 0) i = (i + 1) & mask;
         bigger[i] = s;
     }
     slots_.swap(bigger);

@@ -41,30 +41,40 @@ private:
 
 std::optional<Fingerprint> fingerprint(const Expr& expr, std::size_t n_vars);
 
-// Insert-only hash set of fingerprints for one search. Each key is held in
-// its slot as the five bit patterns it was split from, so that a lookup
-// touches one place in memory. Not locked: the search admits candidates on
-// its calling thread only, between the parallel phases.
+// Insert-only hash set of fingerprints for one search: a table of small
+// slots (32 bits of the key's hash and the key's place) over the keys in
+// insertion order, so that the table, probed at random, stays within the
+// caches. Not locked: the search admits candidates on its calling thread
+// only, between the parallel phases.
 class DuplicateSet {
 public:
     DuplicateSet();
 
+    // A key: the bit patterns of the probe values, and its hash.
+    using Key = std::array<std::uint64_t, kProbeCount>;
+    static Key key_of(const double* probe_values);
+    static std::uint64_t hash_of(const Key& key);
+
     // Records fp. True when it is new; false when it was already present, in
     // which case the set is unchanged.
     bool insert(const Fingerprint& fp);
+    bool insert(const Key& key, std::uint64_t hash);
 
-    std::size_t size() const { return size_; }
+    // Asks for the memory an insert of a key with this hash starts at, so
+    // that a run of inserts overlaps its cache misses.
+    void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
+
+    std::size_t size() const { return keys_.size(); }
 
 private:
-    using Key = std::array<std::uint64_t, kProbeCount>;
     struct Slot {
-        Key key;
-        std::uint64_t tag;  // the key's hash with its lowest bit set; 0 marks an empty slot
+        std::uint32_t hash;  // the key's hash's low 32 bits, which also place it
+        std::uint32_t key;   // index into keys_ plus one; 0 marks an empty slot
     };
     void grow();
 
+    std::vector<Key> keys_;
     std::vector<Slot> slots_;  // open addressing, linear probing, power-of-two size
-    std::size_t size_ = 0;
 };
 
 }  // namespace zyl::discover

@@ -40,6 +40,9 @@ constexpr double kCheapNs = 1.5;
 constexpr double kLibmNs = 20.0;
 // Samples of an operand evaluated at once when it keeps no values.
 constexpr std::size_t kChunkSamples = std::size_t{1} << 15;
+// Candidates of one operand whose place in the duplicate set is asked for
+// ahead of their turn.
+constexpr std::size_t kPrefetchAhead = 2;
 // Candidates handed to a worker at once, so that it can sum those on kept
 // values side by side (see squared_error_sums).
 constexpr std::size_t kScoringGroup = 32;
@@ -69,11 +72,11 @@ std::uint64_t rank_key(double error) {
     return bits & kSign ? ~bits : bits | kSign;
 }
 
-// A pool member: its expression, its values at the probes, and what it keeps
-// of its values on the data (nothing beyond the memory budget).
+// A pool member: its expression and what it keeps of its values on the data
+// (nothing beyond the memory budget). Its values at the probes are kept
+// beside the others' (Search::pool_probes_).
 struct Member {
     Expr expr;
-    ProbeValues probes;
     bool scorable = false;            // its own evaluation on the data succeeds
     const double* values = nullptr;  // kept values; null: evaluated from expr when needed
 };
@@ -228,7 +231,8 @@ private:
     bool score_seeds(std::vector<Expr> seeds) {
         std::vector<SearchResult> scored;
         for (std::size_t k = 0; k < seeds.size(); ++k) {
-            Member m{seeds[k], level_probes_[k], false, nullptr};
+            Member m{seeds[k], false, nullptr};
+            pool_probes_.insert(pool_probes_.end(), level_probes_[k].begin(), level_probes_[k].end());
             if (data_ && evaluator_for_seeds_.run(seeds[k], data_->columns, samples_, {})) {
                 m.scorable = true;
                 const Node& node = seeds[k].nodes.front();
@@ -250,19 +254,24 @@ private:
         return true;
     }
 
-    // The candidate op(a, b) gets its probe values from its operands' ones:
-    // evaluating its node list at a probe applies op to exactly these values.
-    // Only admitted candidates are recorded.
-    bool offer(Op op, std::uint32_t a, std::uint32_t b) {
+    // Offers the candidate op(a, b) with its probe values (kProbeCount from
+    // v) and its operation's verdict on them: evaluating its node list at a
+    // probe applies op to exactly its operands' probe values. Only admitted
+    // candidates are recorded.
+    bool offer(Op op, std::uint32_t a, std::uint32_t b, const double* v, bool ok, std::uint64_t hash) {
         ++outcome_.generated;
-        ProbeValues v;
-        if (apply_column(op, pool_[a].probes.data(), pool_[b].probes.data(), v.data(), kProbeCount) &&
-            duplicates_.insert(fingerprint_of(v))) {
-            level_.push_back(Candidate{op, a, b});
-            level_probes_.push_back(v);
+        if (ok) {
+            ProbeValues values;
+            std::copy(v, v + kProbeCount, values.begin());
+            if (duplicates_.insert(DuplicateSet::key_of(v), hash)) {
+                level_.push_back(Candidate{op, a, b});
+                level_probes_.push_back(values);
+            }
         }
         return outcome_.generated % kStopCheckInterval != 0 || !stop_requested();
     }
+
+    const double* probes_of(std::uint32_t m) const { return pool_probes_.data() + std::size_t{m} * kProbeCount; }
 
     // Fills level_ in generation order; false when interrupted.
     //
@@ -278,22 +287,95 @@ private:
         const auto n = static_cast<std::uint32_t>(pool_.size());
         const auto fresh = static_cast<std::uint32_t>(fresh_);
         fresh_ = n;
-        for (std::uint32_t p = fresh; p < n; ++p)
-            for (Op u : unary_)
-                if (!offer(u, p, p)) return false;
+        if (!generate_unary(fresh, n)) return false;
         for (std::uint32_t i = fresh; i < n; ++i) {
             const std::size_t size_a = pool_[i].expr.complexity();
             if (size_a + 1 >= params_.max_complexity) continue;  // every member has a node at least
-            for (std::uint32_t j : members_up_to(params_.max_complexity - 1 - size_a)) {
-                if (j > i) break;
-                for (Op o : binary_) {
-                    if (!offer(o, i, j)) return false;
-                    if ((o == Op::Zyl || o == Op::Sub || o == Op::Div) && !offer(o, j, i)) return false;
+            if (!generate_binary(i, members_up_to(params_.max_complexity - 1 - size_a))) return false;
+        }
+        return true;
+    }
+
+    // The probe values of many candidates are computed a whole operation at
+    // a time (a call per candidate cost more than the values), then offered
+    // one by one in generation order.
+
+    // Every unary operation on members [first, last), by member, then by
+    // operation.
+    bool generate_unary(std::uint32_t first, std::uint32_t last) {
+        const std::size_t count = last - first, ops = unary_.size();
+        batch_values_.resize(ops * count * kProbeCount);
+        batch_ok_.resize(ops * count);
+        for (std::size_t q = 0; q < ops; ++q)
+            apply_groups(unary_[q], probes_of(first), nullptr, &batch_values_[q * count * kProbeCount], kProbeCount,
+                         count, &batch_ok_[q * count]);
+        hash_batch(ops * count);
+        for (std::size_t p = 0; p < count; ++p) {
+            const auto m = static_cast<std::uint32_t>(first + p);
+            for (std::size_t q = 0; q < ops; ++q) prefetch(q * count + p + kPrefetchAhead);
+            for (std::size_t q = 0; q < ops; ++q) {
+                const std::size_t at = q * count + p;
+                if (!offer(unary_[q], m, m, &batch_values_[at * kProbeCount], batch_ok_[at], batch_hashes_[at]))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    // The duplicate set's hash of each accepted candidate of the batch.
+    void hash_batch(std::size_t n) {
+        batch_hashes_.resize(n);
+        for (std::size_t at = 0; at < n; ++at)
+            if (batch_ok_[at]) batch_hashes_[at] = DuplicateSet::hash_of(DuplicateSet::key_of(&batch_values_[at * kProbeCount]));
+    }
+
+    // The candidate at `at` of the batch is offered soon; `at` may lie past
+    // its operation's run, where another candidate's slot is prefetched.
+    void prefetch(std::size_t at) const {
+        if (at < batch_hashes_.size() && batch_ok_[at]) duplicates_.prefetch(batch_hashes_[at]);
+    }
+
+    // Member i with each partner j <= i, by partner, then by operation: op(i,
+    // j), then op(j, i) where the order matters.
+    bool generate_binary(std::uint32_t i, std::span<const std::uint32_t> partners) {
+        const std::size_t count = std::upper_bound(partners.begin(), partners.end(), i) - partners.begin();
+        const std::size_t n = count * kProbeCount;
+        first_operands_.resize(n);
+        second_operands_.resize(n);
+        for (std::size_t k = 0; k < count; ++k) {
+            std::copy(probes_of(i), probes_of(i) + kProbeCount, &first_operands_[k * kProbeCount]);
+            std::copy(probes_of(partners[k]), probes_of(partners[k]) + kProbeCount, &second_operands_[k * kProbeCount]);
+        }
+        const std::size_t ops = binary_.size();
+        batch_values_.resize(2 * ops * n);
+        batch_ok_.resize(2 * ops * count);
+        for (std::size_t q = 0; q < ops; ++q) {
+            const Op o = binary_[q];
+            apply_groups(o, first_operands_.data(), second_operands_.data(), &batch_values_[2 * q * n], kProbeCount,
+                         count, &batch_ok_[2 * q * count]);
+            if (swapped_too(o))
+                apply_groups(o, second_operands_.data(), first_operands_.data(), &batch_values_[(2 * q + 1) * n],
+                             kProbeCount, count, &batch_ok_[(2 * q + 1) * count]);
+        }
+        hash_batch(2 * ops * count);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint32_t j = partners[k];
+            for (std::size_t q = 0; q < 2 * ops; ++q) prefetch(q * count + k + kPrefetchAhead);
+            for (std::size_t q = 0; q < ops; ++q) {
+                const Op o = binary_[q];
+                for (std::size_t swapped = 0; swapped < (swapped_too(o) ? 2 : 1); ++swapped) {
+                    const std::size_t at = (2 * q + swapped) * count + k;
+                    if (!offer(o, swapped ? j : i, swapped ? i : j, &batch_values_[at * kProbeCount], batch_ok_[at],
+                               batch_hashes_[at]))
+                        return false;
                 }
             }
         }
         return true;
     }
+
+    // The operations offered with their operands in both orders.
+    static bool swapped_too(Op o) { return o == Op::Zyl || o == Op::Sub || o == Op::Div; }
 
     // Pool members of at most `size` nodes, in pool order: the partners that
     // a member may be combined with. Kept per size and brought up to date
@@ -514,7 +596,7 @@ private:
         std::vector<Member> joiners(joining);
         auto join = [&](std::size_t worker, std::size_t k) {
             const Candidate& c = level_[order[k]];
-            joiners[k] = Member{expr_of(c), level_probes_[order[k]], true, nullptr};
+            joiners[k] = Member{expr_of(c), true, nullptr};
             if (!kept[k] || samples_ == 0) return;
             Scratch& scratch = scratch_[worker];
             auto a = values(c.a, 0, samples_, scratch.first, scratch.shifted);
@@ -530,7 +612,11 @@ private:
             for (std::size_t k = first; k < last; ++k) join(worker, k);
         };
         if (!in_phases(joining, kPhaseCandidates, 1, cost, body, [](std::size_t, std::size_t) {})) return false;
-        for (Member& m : joiners) pool_.push_back(std::move(m));
+        for (std::size_t k = 0; k < joining; ++k) {
+            pool_.push_back(std::move(joiners[k]));
+            const ProbeValues& v = level_probes_[order[k]];
+            pool_probes_.insert(pool_probes_.end(), v.begin(), v.end());
+        }
         return true;
     }
 
@@ -561,6 +647,14 @@ private:
     std::vector<Op> unary_;
     std::vector<Op> binary_;
     std::vector<Member> pool_;
+    std::vector<double> pool_probes_;  // kProbeCount values per member, in pool order
+    // Generation's scratch: operands and values of a batch of candidates,
+    // and the operation's verdict on each.
+    std::vector<double> first_operands_;
+    std::vector<double> second_operands_;
+    std::vector<double> batch_values_;
+    std::vector<std::uint8_t> batch_ok_;
+    std::vector<std::uint64_t> batch_hashes_;  // 1: accepted and finite at every probe
     struct Members {
         std::size_t covered = 0;  // pool members looked at so far
         std::vector<std::uint32_t> indices;
