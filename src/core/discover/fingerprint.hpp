@@ -65,6 +65,10 @@ public:
     void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
 
     std::size_t size() const { return keys_.size(); }
+    // The key inserted k-th.
+    const Key& key(std::size_t k) const { return keys_[k]; }
+    // Makes room for `more` keys at once.
+    void reserve(std::size_t more) { keys_.reserve(keys_.size() + more); }
 
 private:
     struct Slot {

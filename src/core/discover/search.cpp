@@ -219,10 +219,7 @@ private:
     void admit_seed(Expr seed, std::vector<Expr>& seeds) {
         ++outcome_.generated;
         auto v = probes_.values(seed, probe_evaluator_);
-        if (v && duplicates_.insert(fingerprint_of(*v))) {
-            seeds.push_back(std::move(seed));
-            level_probes_.push_back(*v);
-        }
+        if (v && duplicates_.insert(fingerprint_of(*v))) seeds.push_back(std::move(seed));
         if (outcome_.generated % kStopCheckInterval == 0) stop_requested();
     }
 
@@ -232,7 +229,7 @@ private:
         std::vector<SearchResult> scored;
         for (std::size_t k = 0; k < seeds.size(); ++k) {
             Member m{seeds[k], false, nullptr};
-            pool_probes_.insert(pool_probes_.end(), level_probes_[k].begin(), level_probes_[k].end());
+            add_probes(k);  // the seeds' keys are the set's first
             if (data_ && evaluator_for_seeds_.run(seeds[k], data_->columns, samples_, {})) {
                 m.scorable = true;
                 const Node& node = seeds[k].nodes.front();
@@ -260,18 +257,18 @@ private:
     // candidates are recorded.
     bool offer(Op op, std::uint32_t a, std::uint32_t b, const double* v, bool ok, std::uint64_t hash) {
         ++outcome_.generated;
-        if (ok) {
-            ProbeValues values;
-            std::copy(v, v + kProbeCount, values.begin());
-            if (duplicates_.insert(DuplicateSet::key_of(v), hash)) {
-                level_.push_back(Candidate{op, a, b});
-                level_probes_.push_back(values);
-            }
-        }
+        if (ok && duplicates_.insert(DuplicateSet::key_of(v), hash)) level_.push_back(Candidate{op, a, b});
         return outcome_.generated % kStopCheckInterval != 0 || !stop_requested();
     }
 
     const double* probes_of(std::uint32_t m) const { return pool_probes_.data() + std::size_t{m} * kProbeCount; }
+
+    // Appends to pool_probes_ the probe values of the key inserted k-th
+    // into the duplicate set. The admitted candidates of a level are its
+    // keys from level_keys_ on, in order.
+    void add_probes(std::size_t k) {
+        for (std::uint64_t bits : duplicates_.key(k)) pool_probes_.push_back(std::bit_cast<double>(bits));
+    }
 
     // Fills level_ in generation order; false when interrupted.
     //
@@ -283,17 +280,33 @@ private:
     // candidates and their order are the same as when regenerating them all.
     bool generate() {
         level_.clear();
-        level_probes_.clear();
+        level_keys_ = duplicates_.size();
         const auto n = static_cast<std::uint32_t>(pool_.size());
         const auto fresh = static_cast<std::uint32_t>(fresh_);
         fresh_ = n;
+        // Room for every candidate that could be admitted, made at once:
+        // growing step by step would copy into fresh memory several times.
+        std::size_t offered = (n - fresh) * unary_.size();
+        for (std::uint32_t i = fresh; i < n; ++i) offered += partners_of(i).size() * offers_per_pair();
+        duplicates_.reserve(offered);
+        level_.reserve(offered);
         if (!generate_unary(fresh, n)) return false;
-        for (std::uint32_t i = fresh; i < n; ++i) {
-            const std::size_t size_a = pool_[i].expr.complexity();
-            if (size_a + 1 >= params_.max_complexity) continue;  // every member has a node at least
-            if (!generate_binary(i, members_up_to(params_.max_complexity - 1 - size_a))) return false;
-        }
+        for (std::uint32_t i = fresh; i < n; ++i)
+            if (!generate_binary(i, partners_of(i))) return false;
         return true;
+    }
+
+    // The members j <= i that member i is combined with: those small enough
+    // for the combination to stay within max_complexity.
+    std::span<const std::uint32_t> partners_of(std::uint32_t i) {
+        const std::size_t size_a = pool_[i].expr.complexity();
+        if (size_a + 1 >= params_.max_complexity) return {};  // every member has a node at least
+        const std::span<const std::uint32_t> all = members_up_to(params_.max_complexity - 1 - size_a);
+        return all.first(std::upper_bound(all.begin(), all.end(), i) - all.begin());
+    }
+
+    std::size_t offers_per_pair() const {
+        return binary_.size() + static_cast<std::size_t>(std::ranges::count_if(binary_, swapped_too));
     }
 
     // The probe values of many candidates are computed a whole operation at
@@ -338,7 +351,7 @@ private:
     // Member i with each partner j <= i, by partner, then by operation: op(i,
     // j), then op(j, i) where the order matters.
     bool generate_binary(std::uint32_t i, std::span<const std::uint32_t> partners) {
-        const std::size_t count = std::upper_bound(partners.begin(), partners.end(), i) - partners.begin();
+        const std::size_t count = partners.size();
         const std::size_t n = count * kProbeCount;
         first_operands_.resize(n);
         second_operands_.resize(n);
@@ -614,8 +627,7 @@ private:
         if (!in_phases(joining, kPhaseCandidates, 1, cost, body, [](std::size_t, std::size_t) {})) return false;
         for (std::size_t k = 0; k < joining; ++k) {
             pool_.push_back(std::move(joiners[k]));
-            const ProbeValues& v = level_probes_[order[k]];
-            pool_probes_.insert(pool_probes_.end(), v.begin(), v.end());
+            add_probes(level_keys_ + order[k]);
         }
         return true;
     }
@@ -662,7 +674,7 @@ private:
     std::map<std::size_t, Members> members_by_size_;
     std::size_t fresh_ = 0;  // pool members from here on have not been expanded yet
     std::vector<Candidate> level_;
-    std::vector<ProbeValues> level_probes_;
+    std::size_t level_keys_ = 0;  // the duplicate set's size before the level
     std::vector<Score> scores_;
     std::vector<double> factor_;  // of each candidate: complexity * penalty + 1
     std::vector<double> cost_;    // of each candidate: estimated ns per sample
