@@ -8,7 +8,11 @@ free and with 1% noise, each repeated), their ratio, and per law the ratio
 of the medians; the fronts of the two builds (every formula's text, terms,
 constants and error, bit for bit, and the selected one) must be identical.
 
-    .venv/bin/python bench/bench_estimator_builds.py [--repeat N] [--reference COMMIT] [--laws SUBSTRING]
+With --scalar-libm the previous build is the given commit (this one by
+default) with its vector libm kernels left out, which measures what they
+save on fronts that must be the same.
+
+    .venv/bin/python bench/bench_estimator_builds.py [--repeat N] [--reference COMMIT] [--scalar-libm] [--laws SUBSTRING]
 """
 import argparse
 import json
@@ -65,10 +69,12 @@ def main() -> None:
 
     ap = argparse.ArgumentParser()
     ap.add_argument("--repeat", type=int, default=3)
-    ap.add_argument("--reference", default="a97d968", help="commit of the previous build")
+    ap.add_argument("--reference", default=None, help="commit of the previous build (a97d968; HEAD with --scalar-libm)")
+    ap.add_argument("--scalar-libm", action="store_true", help="build the previous one without the vector libm kernels")
     ap.add_argument("--laws", default="")
     args = ap.parse_args()
-    old_site = reference_site(args.reference)
+    reference = args.reference or ("HEAD" if args.scalar_libm else "a97d968")
+    old_site = reference_site(reference, scalar_libm=args.scalar_libm)
     laws = [i for i, law in enumerate(LAWS) if args.laws in law[0]]
     fits = {"this": {}, "previous": {}}
     for r in range(args.repeat):
@@ -82,7 +88,7 @@ def main() -> None:
     mismatched = [key for key in fits["this"]
                   if {json.dumps(f[2:]) for f in fits["this"][key] + fits["previous"][key]}.__len__() != 1]
     print(f"discovery estimator, {len(laws)} laws x 2 noise levels x {args.repeat} repeats, 2 worker threads;"
-          f" previous = commit {args.reference}")
+          f" previous = commit {reference}{' without the vector libm kernels' if args.scalar_libm else ''}")
     print(f"{'law':<42} {'noise':>5} {'previous s':>10} {'this s':>8} {'ratio':>6}")
     for key in fits["this"]:
         old = statistics.median(f[0] for f in fits["previous"][key])

@@ -19,13 +19,17 @@ REFERENCE_COMMIT = "7f2a50e"
 SCRATCH = Path(os.environ.get("ZYL_REFERENCE_DIR", Path(tempfile.gettempdir()) / "zyl_core_reference"))
 
 
-def reference_site(commit: str = REFERENCE_COMMIT) -> Path:
-    """Directory holding the module built from `commit` (built on first use)."""
-    site = SCRATCH / commit / "site"
+def reference_site(commit: str = REFERENCE_COMMIT, scalar_libm: bool = False) -> Path:
+    """Directory holding the module built from `commit` (built on first use);
+    with scalar_libm, built with its vector libm kernels left out."""
+    commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", commit], check=True,
+                            capture_output=True, text=True).stdout.strip()
+    name = f"{commit}-scalar-libm" if scalar_libm else commit
+    site = SCRATCH / name / "site"
     stamp = site / ".built"
     if stamp.exists():
         return site
-    src = SCRATCH / commit / "src"
+    src = SCRATCH / name / "src"
     src.mkdir(parents=True, exist_ok=True)
     archive = subprocess.run(["git", "-C", str(ROOT), "archive", "--format=tar", commit],
                              check=True, capture_output=True).stdout
@@ -34,9 +38,10 @@ def reference_site(commit: str = REFERENCE_COMMIT) -> Path:
         f.seek(0)
         with tarfile.open(fileobj=f) as tar:
             tar.extractall(src, filter="data")
-    print(f"building zyl_core at {commit} into {site} ...", file=sys.stderr, flush=True)
+    print(f"building zyl_core at {name} into {site} ...", file=sys.stderr, flush=True)
+    options = ["-C", "cmake.define.ZYL_VECTOR_LIBM=OFF"] if scalar_libm else []
     subprocess.run([sys.executable, "-m", "pip", "install", "-q", "--disable-pip-version-check",
-                    "--no-build-isolation", "--no-deps", "--target", str(site), str(src)], check=True)
+                    "--no-build-isolation", "--no-deps", *options, "--target", str(site), str(src)], check=True)
     stamp.touch()
     return site
 

@@ -40,6 +40,8 @@ constexpr double kCheapNs = 1.5;
 constexpr double kLibmNs = 20.0;
 // Samples of an operand evaluated at once when it keeps no values.
 constexpr std::size_t kChunkSamples = std::size_t{1} << 15;
+// Candidates of a level that generation makes room for at once, at most.
+constexpr std::size_t kMostReserved = std::size_t{1} << 22;
 // Candidates of one operand whose place in the duplicate set is asked for
 // ahead of their turn.
 constexpr std::size_t kPrefetchAhead = 2;
@@ -286,10 +288,11 @@ private:
         fresh_ = n;
         // Room for every candidate that could be admitted, made at once:
         // growing step by step would copy into fresh memory several times.
+        // Beyond kMostReserved (wide beams) it grows as it goes.
         std::size_t offered = (n - fresh) * unary_.size();
         for (std::uint32_t i = fresh; i < n; ++i) offered += partners_of(i).size() * offers_per_pair();
-        duplicates_.reserve(offered);
-        level_.reserve(offered);
+        duplicates_.reserve(std::min(offered, kMostReserved));
+        level_.reserve(std::min(offered, kMostReserved));
         if (!generate_unary(fresh, n)) return false;
         for (std::uint32_t i = fresh; i < n; ++i)
             if (!generate_binary(i, partners_of(i))) return false;

@@ -113,6 +113,9 @@ std::vector<const IsaKernels*> runnable_kernel_sets() {
     // __builtin_cpu_supports also asks the system whether it saves the
     // registers of each extension.
     std::vector<const IsaKernels*> sets;
+#ifdef ZYL_SCALAR_LIBM_ONLY
+    return sets;
+#endif
     const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
         sets.push_back(&kAvx512Kernels);
