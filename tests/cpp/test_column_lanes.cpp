@@ -10,6 +10,9 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <span>
 #include <random>
 #include <vector>
 
@@ -20,6 +23,8 @@
 #include "kernels/libm/vector_libm.hpp"
 #include "regress/formula.hpp"
 #include "regress/rule_lanes.hpp"
+#include "regress/scoring.hpp"
+#include "regress/sum_lanes.hpp"
 
 namespace {
 
@@ -148,28 +153,78 @@ TEST(ColumnLanes, ScoringSumsTheScalarValuesInOrder) {
     EXPECT_FALSE(zyl::discover::squared_error_sum(Op::Ln, a.data(), b.data(), {0, n, -0.0}, t).has_value());
 }
 
-TEST(ColumnLanes, FourSumDotsFollowTheScalarOrder) {
-    if (!zyl::regress::lanes::has_avx2()) GTEST_SKIP() << "no AVX2 here";
+TEST(ColumnLanes, SumDotsFollowTheScalarOrder) {
+    namespace lanes = zyl::regress::lanes;
+    if (!lanes::has_avx2()) GTEST_SKIP() << "no AVX2 here";
     std::mt19937_64 gen(9);
     std::uniform_real_distribution<double> value(-1.0, 1.0);
-    for (std::size_t m : {1u, 3u, 4u, 7u, 40u}) {
-        for (std::size_t targets : {1u, 5u, 8u}) {
-            const std::size_t stride = (targets + 3) / 4 * 4;
-            std::vector<double> w(m), by_sample(m * stride, 0.0), dots(stride);
-            std::vector<std::vector<double>> r(targets, std::vector<double>(m));
-            for (double& x : w) x = value(gen);
-            for (std::size_t t = 0; t < targets; ++t)
-                for (std::size_t k = 0; k < m; ++k) by_sample[k * stride + t] = r[t][k] = value(gen);
-            zyl::regress::lanes::four_sum_dots(w.data(), m, by_sample.data(), stride, dots.data());
-            for (std::size_t t = 0; t < targets; ++t) {
-                double d[4] = {0.0, 0.0, 0.0, 0.0};
-                std::size_t k = 0;
-                for (; k + 4 <= m; k += 4)
-                    for (std::size_t j = 0; j < 4; ++j) d[j] += w[k + j] * r[t][k + j];
-                for (; k < m; ++k) d[0] += w[k] * r[t][k];
-                EXPECT_TRUE(bit_equal((d[0] + d[1]) + (d[2] + d[3]), dots[t])) << "m=" << m << " t=" << t;
+    for (bool eight : {false, true}) {
+        if (eight && !lanes::has_avx512()) continue;
+        for (std::size_t m : {1u, 3u, 4u, 7u, 40u}) {
+            for (std::size_t targets : {1u, 5u, 8u, 13u}) {
+                const std::size_t stride = (targets + 3) / 4 * 4;
+                std::vector<double> w(m), by_sample(m * stride, 0.0), dots(stride);
+                std::vector<std::vector<double>> r(targets, std::vector<double>(m));
+                for (double& x : w) x = value(gen);
+                for (std::size_t t = 0; t < targets; ++t)
+                    for (std::size_t k = 0; k < m; ++k) by_sample[k * stride + t] = r[t][k] = value(gen);
+                if (eight) {
+                    lanes::eight_sum_dots(w.data(), m, by_sample.data(), stride, dots.data());
+                } else {
+                    lanes::four_sum_dots(w.data(), m, by_sample.data(), stride, dots.data());
+                }
+                for (std::size_t t = 0; t < targets; ++t) {
+                    double d[4] = {0.0, 0.0, 0.0, 0.0};
+                    std::size_t k = 0;
+                    for (; k + 4 <= m; k += 4)
+                        for (std::size_t j = 0; j < 4; ++j) d[j] += w[k + j] * r[t][k + j];
+                    for (; k < m; ++k) d[0] += w[k] * r[t][k];
+                    EXPECT_TRUE(bit_equal((d[0] + d[1]) + (d[2] + d[3]), dots[t])) << "m=" << m << " t=" << t;
+                }
             }
         }
+    }
+}
+
+TEST(ColumnLanes, CandidatesScoredSideBySideScoreAsAlone) {
+    // Scores and verdicts of candidates taken four at a time, beside the
+    // same taken one by one: random ones, flat ones, near-exact ones (whose
+    // error is summed directly), non-finite ones, and a group cut short.
+    using zyl::regress::Targets;
+    std::mt19937_64 gen(12);
+    std::uniform_real_distribution<double> value(0.5, 3.0);
+    for (std::size_t n : {7u, 40u, 101u}) {
+        std::vector<double> x(n), z(n), y(n);
+        for (std::size_t i = 0; i < n; ++i)
+            x[i] = value(gen), z[i] = value(gen), y[i] = x[i] * z[i] + 0.01 * value(gen);
+        const double* columns[] = {x.data(), z.data()};
+        const zyl::regress::Columns data{columns, n};
+        const Targets targets(data, y);
+        std::vector<std::vector<double>> candidates;
+        for (int c = 0; c < 11; ++c) {
+            std::vector<double> v(n);
+            for (std::size_t i = 0; i < n; ++i) v[i] = c == 3 ? 2.0 : c == 5 ? y[i] * 3.0 + 1.0 : value(gen);
+            if (c == 7) v[n / 2] = std::numeric_limits<double>::infinity();
+            candidates.push_back(v);
+        }
+        std::vector<std::span<const double>> spans(candidates.begin(), candidates.end());
+        std::vector<std::optional<Targets::Score>> got(spans.size());
+        targets.score_each(spans, got);
+        for (std::size_t c = 0; c < spans.size(); ++c) {
+            const auto want = targets.score(spans[c]);
+            ASSERT_EQ(want.has_value(), got[c].has_value()) << c;
+            if (!want) continue;
+            EXPECT_TRUE(bit_equal(want->error, got[c]->error)) << c;
+            EXPECT_TRUE(bit_equal(want->residual, got[c]->residual)) << c;
+            EXPECT_EQ(want->target, got[c]->target) << c;
+        }
+        std::vector<std::span<const double>> scaled;
+        for (std::size_t c = 0; c < spans.size(); ++c)
+            scaled.push_back(c % 2 ? spans[c] : spans[(c + 1) % spans.size()]);
+        std::unique_ptr<bool[]> verdicts(new bool[spans.size()]);
+        zyl::regress::same_up_to_scale_each(spans, scaled, {verdicts.get(), spans.size()});
+        for (std::size_t c = 0; c < spans.size(); ++c)
+            EXPECT_EQ(verdicts[c], zyl::regress::same_up_to_scale(spans[c], scaled[c])) << c;
     }
 }
 

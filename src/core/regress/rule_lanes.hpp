@@ -78,27 +78,6 @@ ZYL_TARGET_AVX2 bool map_four(const double* a, const double* b, double* out, std
     return passed == 0xf;
 }
 
-// dots[t] for every target t (`stride` of them, a multiple of 4) whose
-// values on the m subset samples are by_sample[k * stride + t]: the dot
-// product with w in the four running sums Targets::score forms for one
-// target, sums j = 0..3 over the samples k = j (mod 4) below m - m % 4 in
-// increasing k, the samples left over into sum 0, then (d0 + d1) + (d2 + d3).
-// Four targets per instruction, the same operations in the same order in
-// each lane.
-ZYL_TARGET_AVX2 inline void four_sum_dots(const double* w, std::size_t m, const double* by_sample,
-                                          std::size_t stride, double* dots) {
-    const std::size_t whole = m - m % 4;
-    for (std::size_t t = 0; t < stride; t += 4) {
-        __m256d d[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t j = k < whole ? k % 4 : 0;
-            const __m256d term = _mm256_mul_pd(_mm256_set1_pd(w[k]), _mm256_loadu_pd(by_sample + k * stride + t));
-            d[j] = _mm256_add_pd(d[j], term);
-        }
-        _mm256_storeu_pd(dots + t, _mm256_add_pd(_mm256_add_pd(d[0], d[1]), _mm256_add_pd(d[2], d[3])));
-    }
-}
-
 }  // namespace zyl::regress::lanes
 
 #undef ZYL_TARGET_AVX2

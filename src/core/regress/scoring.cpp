@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "rule_lanes.hpp"
+#include "sum_lanes.hpp"
 #include "scaling.hpp"
 
 namespace zyl::regress {
@@ -16,7 +17,6 @@ namespace {
 constexpr double kDirectBelow = 1e-6;
 constexpr double kFlatRelative = 1e-12;
 constexpr std::size_t kMaxTargets = 32;
-constexpr std::size_t kResidualSamples = 40;
 
 // Dividing by values that come near zero would make a few poles that
 // anything with the same divisor explains.
@@ -100,7 +100,7 @@ Targets::Targets(const Columns& data, std::span<const double> y, Weights w) : y_
     }
     // Ranking by residual targets needs no more than a fixed, evenly spread
     // subset of the samples.
-    const std::size_t m = std::min(n, kResidualSamples);
+    const std::size_t m = std::min(n, kSubsetSamples);
     for (std::size_t k = 0; k < m; ++k) subset_.push_back(k * n / m);
     for (std::size_t t = 0; t < residual_values_.size(); ++t) {
         std::vector<double> picked(m);
@@ -117,39 +117,84 @@ Targets::Targets(const Columns& data, std::span<const double> y, Weights w) : y_
 }
 
 std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
+    if (v.empty() || v.size() != centred_y_.size()) return std::nullopt;
+    Sums s;
+    sums_of(v, s);
+    return scored(v, s);
+}
+
+void Targets::score_each(std::span<const std::span<const double>> vs, std::span<std::optional<Score>> out) const {
+    std::size_t k = 0;
+    // Each sum is a chain of dependent additions; four candidates in the
+    // lanes of one register make four chains for the price of one.
+    const auto full = [&](std::span<const double> v) { return !v.empty() && v.size() == centred_y_.size(); };
+    if (w_.empty() && lanes::has_avx2()) {
+        for (; k + 4 <= vs.size() && std::all_of(vs.begin() + k, vs.begin() + k + 4, full); k += 4) {
+            Sums s[4];
+            four_sums(&vs[k], s);
+            for (std::size_t l = 0; l < 4; ++l) out[k + l] = scored(vs[k + l], s[l]);
+        }
+    }
+    for (; k < vs.size(); ++k) out[k] = score(vs[k]);
+}
+
+void Targets::sums_of(std::span<const double> v, Sums& s) const {
     const std::size_t n = v.size();
-    if (n == 0 || n != centred_y_.size()) return std::nullopt;
     // The candidate on the subset, centred. Its chains of additions do not
     // depend on the full sums below, so the processor overlaps them.
     const std::size_t m = subset_.size();
-    std::array<double, kResidualSamples> w{};
     double mw = 0.0;
-    for (std::size_t k = 0; k < m; ++k) mw += (w[k] = v[subset_[k]]);
+    for (std::size_t k = 0; k < m; ++k) mw += (s.w[k] = v[subset_[k]]);
     mw /= static_cast<double>(m);
-    double sww = 0.0;
+    s.sww = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
-        w[k] -= mw;
-        sww += w[k] * w[k];
+        s.w[k] -= mw;
+        s.sww += s.w[k] * s.w[k];
     }
-    double mf = 0.0;
-    double sff = 0.0;
-    double sfy = 0.0;
+    s.mf = s.sff = s.sfy = 0.0;
     if (w_.empty()) {
-        mf = mean(v);
+        s.mf = mean(v);
         for (std::size_t i = 0; i < n; ++i) {
-            const double d = v[i] - mf;
-            sff += d * d;
-            sfy += d * centred_y_[i];
+            const double d = v[i] - s.mf;
+            s.sff += d * d;
+            s.sfy += d * centred_y_[i];
         }
     } else {
-        for (std::size_t i = 0; i < n; ++i) mf += w_[i] * v[i];
-        mf /= total_weight_;
+        for (std::size_t i = 0; i < n; ++i) s.mf += w_[i] * v[i];
+        s.mf /= total_weight_;
         for (std::size_t i = 0; i < n; ++i) {
-            const double wd = w_[i] * (v[i] - mf);
-            sff += wd * (v[i] - mf);
-            sfy += wd * centred_y_[i];
+            const double wd = w_[i] * (v[i] - s.mf);
+            s.sff += wd * (v[i] - s.mf);
+            s.sfy += wd * centred_y_[i];
         }
     }
+}
+
+void Targets::four_sums(const std::span<const double>* vs, Sums* s) const {
+    const std::size_t m = subset_.size();
+    const double* v[4];
+    // The subset by sample, the four candidates side by side.
+    std::array<double, 4 * kSubsetSamples> rows;
+    for (std::size_t l = 0; l < 4; ++l) {
+        v[l] = vs[l].data();
+        for (std::size_t k = 0; k < m; ++k) rows[4 * k + l] = v[l][subset_[k]];
+    }
+    double sww[4], mf[4], sff[4], sfy[4];
+    lanes::four_centre(rows.data(), m, sww);
+    lanes::four_centred_sums(v, vs[0].size(), centred_y_.data(), mf, sff, sfy);
+    for (std::size_t l = 0; l < 4; ++l) {
+        for (std::size_t k = 0; k < m; ++k) s[l].w[k] = rows[4 * k + l];
+        s[l].sww = sww[l];
+        s[l].mf = mf[l];
+        s[l].sff = sff[l];
+        s[l].sfy = sfy[l];
+    }
+}
+
+std::optional<Targets::Score> Targets::scored(std::span<const double> v, Sums& sums) const {
+    const double mf = sums.mf, sff = sums.sff, sfy = sums.sfy, sww = sums.sww;
+    const std::size_t m = subset_.size();
+    const auto& w = sums.w;
     if (!(sff > kFlatRelative * kFlatRelative * mf * mf * total_weight_) || !std::isfinite(sff) ||
         !std::isfinite(sfy))
         return std::nullopt;
@@ -165,7 +210,9 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     // One dot product per target, with four running sums to keep the adder
     // busy; four targets at a time where the processor has AVX2.
     std::array<double, kMaxTargets> dots;
-    if (lanes::has_avx2()) {
+    if (lanes::has_avx512()) {
+        lanes::eight_sum_dots(w.data(), m, subset_by_sample_.data(), subset_stride_, dots.data());
+    } else if (lanes::has_avx2()) {
         lanes::four_sum_dots(w.data(), m, subset_by_sample_.data(), subset_stride_, dots.data());
     } else {
         for (std::size_t t = 0; t < subset_values_.size(); ++t) {
@@ -193,13 +240,12 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
     return s;
 }
 
-bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
-    // An exact linear relation shows on any spread of samples.
-    const std::size_t n = v.size();
-    const std::size_t m = std::min(n, kResidualSamples);
-    if (m == 0) return false;
-    // Samples k * n / m, stepped without a division per sample.
-    std::array<std::size_t, kResidualSamples> at;
+namespace {
+
+// Samples k * n / m of n, m = min(n, kSubsetSamples), stepped without a
+// division per sample; m is returned.
+std::size_t spread(std::size_t n, std::array<std::size_t, kSubsetSamples>& at) {
+    const std::size_t m = std::min(n, kSubsetSamples);
     for (std::size_t k = 0, index = 0, rest = 0; k < m; ++k) {
         at[k] = index;
         index += n / m;
@@ -209,6 +255,21 @@ bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
             ++index;
         }
     }
+    return m;
+}
+
+bool related(double svv, double sss, double svs) {
+    if (!(svv > 0.0) || !(sss > 0.0)) return false;
+    return 1.0 - svs * svs / (svv * sss) <= 1e-14;
+}
+
+}  // namespace
+
+bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
+    // An exact linear relation shows on any spread of samples.
+    std::array<std::size_t, kSubsetSamples> at;
+    const std::size_t m = spread(v.size(), at);
+    if (m == 0) return false;
     double mv = 0.0, ms = 0.0;
     for (std::size_t k = 0; k < m; ++k) {
         mv += v[at[k]];
@@ -224,8 +285,29 @@ bool same_up_to_scale(std::span<const double> v, std::span<const double> s) {
         sss += b * b;
         svs += a * b;
     }
-    if (!(svv > 0.0) || !(sss > 0.0)) return false;
-    return 1.0 - svs * svs / (svv * sss) <= 1e-14;
+    return related(svv, sss, svs);
+}
+
+void same_up_to_scale_each(std::span<const std::span<const double>> v, std::span<const std::span<const double>> s,
+                           std::span<bool> out) {
+    std::size_t k = 0;
+    if (!v.empty() && lanes::has_avx2()) {
+        std::array<std::size_t, kSubsetSamples> at;
+        const std::size_t m = spread(v[0].size(), at);
+        const auto same_length = [&](std::size_t first) {
+            for (std::size_t l = first; l < first + 4; ++l)
+                if (v[l].size() != v[0].size() || s[l].size() != v[0].size()) return false;
+            return true;
+        };
+        for (; m > 0 && k + 4 <= v.size() && same_length(k); k += 4) {
+            const double* vl[4] = {v[k].data(), v[k + 1].data(), v[k + 2].data(), v[k + 3].data()};
+            const double* sl[4] = {s[k].data(), s[k + 1].data(), s[k + 2].data(), s[k + 3].data()};
+            double svv[4], sss[4], svs[4];
+            lanes::four_scale_sums(vl, sl, at.data(), m, svv, sss, svs);
+            for (std::size_t l = 0; l < 4; ++l) out[k + l] = related(svv[l], sss[l], svs[l]);
+        }
+    }
+    for (; k < v.size(); ++k) out[k] = same_up_to_scale(v[k], s[k]);
 }
 
 }  // namespace zyl::regress

@@ -4,6 +4,7 @@
 // single variable leaves of the target (y / x, y * x, x / y, 1 / (x * y),
 // 1 / y, y minus a line in x), so that a factor, a divisor or a term of the
 // law ranks well before the law is whole.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,6 +14,10 @@
 #include "scaling.hpp"
 
 namespace zyl::regress {
+
+// Samples the ranking against the residual targets (and same_up_to_scale)
+// reads, at most.
+inline constexpr std::size_t kSubsetSamples = 40;
 
 class Targets {
 public:
@@ -33,8 +38,23 @@ public:
     // Nothing when v is constant or the sums are not finite. Sums run in
     // index order.
     std::optional<Score> score(std::span<const double> v) const;
+    // score() of each of vs into out, several candidates side by side where
+    // the processor allows; the same results.
+    void score_each(std::span<const std::span<const double>> vs, std::span<std::optional<Score>> out) const;
 
 private:
+    // The sums score() forms from a candidate's values: its centred values
+    // on the subset and their sum of squares, and its (weighted) mean and
+    // centred sums against y over all samples.
+    struct Sums {
+        std::array<double, kSubsetSamples> w;
+        double sww = 0.0, mf = 0.0, sff = 0.0, sfy = 0.0;
+    };
+    void sums_of(std::span<const double> v, Sums& s) const;
+    // Four candidates' sums at once, unweighted and on AVX2 only.
+    void four_sums(const std::span<const double>* vs, Sums* s) const;
+    std::optional<Score> scored(std::span<const double> v, Sums& s) const;
+
     std::vector<double> centred_y_;
     double syy_ = 0.0;
     double mean_y_ = 0.0;
@@ -55,5 +75,9 @@ private:
 // True when v = a * s + b for some a != 0 and b, to rounding: a constant
 // that moves s this way is absorbed by the outer scale and offset.
 bool same_up_to_scale(std::span<const double> v, std::span<const double> s);
+// same_up_to_scale(v[k], s[k]) into out[k], several pairs side by side
+// where the processor allows; the same verdicts.
+void same_up_to_scale_each(std::span<const std::span<const double>> v, std::span<const std::span<const double>> s,
+                           std::span<bool> out);
 
 }  // namespace zyl::regress

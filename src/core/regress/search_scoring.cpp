@@ -1,6 +1,9 @@
 #include "search_scoring.hpp"
 
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <span>
 
 #include "scaling.hpp"
 #include "search_keys.hpp"
@@ -9,27 +12,60 @@
 namespace zyl::regress::stage {
 namespace {
 
-// Values (and shadow values when the move has free constants) into the
-// scratch; false when some sample fails.
-bool values_of(const State& s, const Move& m, Scratch& scratch) {
+// Values (and shadow values when the move has free constants) into values
+// and shadow; false when some sample fails.
+bool values_of(const State& s, const Move& m, double* values, double* shadow) {
     const Entry& a = s.pool[m.a];
     const Entry* b = m.b == kNone ? nullptr : &s.pool[m.b];
-    if (!apply(m.fn, a.values.data(), b ? b->values.data() : nullptr, scratch.values.data(), s.n)) return false;
+    if (!apply(m.fn, a.values.data(), b ? b->values.data() : nullptr, values, s.n)) return false;
     if (a.free + (b ? b->free : 0) == 0) return true;
-    return apply(m.fn, a.shadow_values().data(), b ? b->shadow_values().data() : nullptr, scratch.shadow.data(),
-                 s.n);
+    return apply(m.fn, a.shadow_values().data(), b ? b->shadow_values().data() : nullptr, shadow, s.n);
 }
 
-void score(const State& s, const Move& m, Scratch& scratch, Slot& slot) {
-    slot = Slot{};
-    if (!values_of(s, m, scratch)) return;
-    auto score = s.targets.score(scratch.values);
-    if (!score) return;
-    slot.error = score->error;
-    slot.residual = score->residual;
-    slot.target = score->target;
-    const bool free = s.free_of(m) > 0;
-    slot.verdict = free && same_up_to_scale(scratch.values, scratch.shadow) ? Verdict::Redundant : Verdict::Scored;
+bool values_of(const State& s, const Move& m, Scratch& scratch) {
+    return values_of(s, m, scratch.values.data(), scratch.shadow.data());
+}
+
+// Scores `moves` (kScoredTogether at most) into their slots: their values
+// one after another in the scratch, then the scores of those whose values
+// exist, together.
+void score_group(const State& s, std::span<const Move> moves, std::span<Slot> slots, Scratch& scratch) {
+    const std::size_t n = s.n;
+    std::array<std::span<const double>, kScoredTogether> values;
+    std::array<std::size_t, kScoredTogether> which;
+    std::size_t valued = 0;
+    for (std::size_t q = 0; q < moves.size(); ++q) {
+        slots[q] = Slot{};
+        double* v = scratch.group_values.data() + q * n;
+        if (!values_of(s, moves[q], v, scratch.group_shadow.data() + q * n)) continue;
+        values[valued] = {v, n};
+        which[valued++] = q;
+    }
+    std::array<std::optional<Targets::Score>, kScoredTogether> scores;
+    s.targets.score_each({values.data(), valued}, {scores.data(), valued});
+    // Those with free constants whose values only scale with them are
+    // redundant.
+    std::array<std::span<const double>, kScoredTogether> free_values, shadows;
+    std::array<std::size_t, kScoredTogether> free_slot;
+    std::size_t free = 0;
+    for (std::size_t k = 0; k < valued; ++k) {
+        const auto& score = scores[k];
+        if (!score) continue;
+        const std::size_t q = which[k];
+        Slot& slot = slots[q];
+        slot.error = score->error;
+        slot.residual = score->residual;
+        slot.target = score->target;
+        slot.verdict = Verdict::Scored;
+        if (s.free_of(moves[q]) == 0) continue;
+        free_values[free] = values[k];
+        shadows[free] = {scratch.group_shadow.data() + q * n, n};
+        free_slot[free++] = q;
+    }
+    std::array<bool, kScoredTogether> redundant;
+    same_up_to_scale_each({free_values.data(), free}, {shadows.data(), free}, {redundant.data(), free});
+    for (std::size_t k = 0; k < free; ++k)
+        if (redundant[k]) slots[free_slot[k]].verdict = Verdict::Redundant;
 }
 
 // Duplicate key of a scored move: its values up to scale and offset, and for
@@ -72,8 +108,15 @@ Scoring score_moves(State& s, const std::vector<Move>& moves, std::vector<Slot>&
     const double scoring_start = s.elapsed();
     for (std::size_t first = 0; first < moves.size(); first += block) {
         const std::size_t count = std::min(block, moves.size() - first);
+        const std::size_t groups = (count + kScoredTogether - 1) / kScoredTogether;
         auto done = parallel_for_workers(
-            count, [&](std::size_t w, std::size_t i) { score(s, moves[first + i], s.scratch[w], slots[first + i]); },
+            groups,
+            [&](std::size_t w, std::size_t g) {
+                const std::size_t begin = first + g * kScoredTogether;
+                const std::size_t size = std::min(kScoredTogether, first + count - begin);
+                score_group(s, std::span(moves).subspan(begin, size), std::span(slots).subspan(begin, size),
+                            s.scratch[w]);
+            },
             s.hooks.control);
         if (done == kCancelled || s.should_stop()) return Scoring::Stopped;
         if (s.options.time_limit > 0.0)

@@ -44,6 +44,8 @@ State::State(const Columns& data_in, std::span<const double> y_in, std::span<con
     for (Scratch& s : scratch) {
         s.values.resize(n);
         s.shadow.resize(n);
+        s.group_values.resize(kScoredTogether * n);
+        s.group_shadow.resize(kScoredTogether * n);
     }
 }
 

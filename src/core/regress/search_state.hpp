@@ -68,8 +68,13 @@ struct Move {
 };
 
 // Per-worker buffers.
+// Moves a worker scores at once (see Targets::score_each).
+inline constexpr std::size_t kScoredTogether = 4;
+
 struct Scratch {
     std::vector<double> values, shadow;
+    // kScoredTogether moves' values and shadow values, one after another.
+    std::vector<double> group_values, group_shadow;
     Evaluator evaluator;
 };
 
