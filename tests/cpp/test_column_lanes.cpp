@@ -201,7 +201,7 @@ TEST(ColumnLanes, CandidatesScoredSideBySideScoreAsAlone) {
         const zyl::regress::Columns data{columns, n};
         const Targets targets(data, y);
         std::vector<std::vector<double>> candidates;
-        for (int c = 0; c < 11; ++c) {
+        for (int c = 0; c < 15; ++c) {  // a group of eight, one of four, three alone
             std::vector<double> v(n);
             for (std::size_t i = 0; i < n; ++i) v[i] = c == 3 ? 2.0 : c == 5 ? y[i] * 3.0 + 1.0 : value(gen);
             if (c == 7) v[n / 2] = std::numeric_limits<double>::infinity();

@@ -126,14 +126,20 @@ std::optional<Targets::Score> Targets::score(std::span<const double> v) const {
 void Targets::score_each(std::span<const std::span<const double>> vs, std::span<std::optional<Score>> out) const {
     std::size_t k = 0;
     // Each sum is a chain of dependent additions; four candidates in the
-    // lanes of one register make four chains for the price of one.
+    // lanes of one register make four chains for the price of one, and two
+    // registers keep two such chains in flight.
     const auto full = [&](std::span<const double> v) { return !v.empty() && v.size() == centred_y_.size(); };
-    if (w_.empty() && lanes::has_avx2()) {
-        for (; k + 4 <= vs.size() && std::all_of(vs.begin() + k, vs.begin() + k + 4, full); k += 4) {
-            Sums s[4];
-            four_sums(&vs[k], s);
-            for (std::size_t l = 0; l < 4; ++l) out[k + l] = scored(vs[k + l], s[l]);
+    auto side_by_side = [&]<std::size_t Q>() {
+        constexpr std::size_t kLanes = 4 * Q;
+        for (; k + kLanes <= vs.size() && std::all_of(vs.begin() + k, vs.begin() + k + kLanes, full); k += kLanes) {
+            Sums s[kLanes];
+            sums_side_by_side<Q>(&vs[k], s);
+            for (std::size_t l = 0; l < kLanes; ++l) out[k + l] = scored(vs[k + l], s[l]);
         }
+    };
+    if (w_.empty() && lanes::has_avx2()) {
+        side_by_side.template operator()<2>();
+        side_by_side.template operator()<1>();
     }
     for (; k < vs.size(); ++k) out[k] = score(vs[k]);
 }
@@ -170,20 +176,22 @@ void Targets::sums_of(std::span<const double> v, Sums& s) const {
     }
 }
 
-void Targets::four_sums(const std::span<const double>* vs, Sums* s) const {
+template <std::size_t Q>
+void Targets::sums_side_by_side(const std::span<const double>* vs, Sums* s) const {
+    constexpr std::size_t kLanes = 4 * Q;
     const std::size_t m = subset_.size();
-    const double* v[4];
-    // The subset by sample, the four candidates side by side.
-    std::array<double, 4 * kSubsetSamples> rows;
-    for (std::size_t l = 0; l < 4; ++l) {
+    const double* v[kLanes];
+    // The subset by sample, the candidates side by side.
+    std::array<double, kLanes * kSubsetSamples> rows;
+    for (std::size_t l = 0; l < kLanes; ++l) {
         v[l] = vs[l].data();
-        for (std::size_t k = 0; k < m; ++k) rows[4 * k + l] = v[l][subset_[k]];
+        for (std::size_t k = 0; k < m; ++k) rows[kLanes * k + l] = v[l][subset_[k]];
     }
-    double sww[4], mf[4], sff[4], sfy[4];
-    lanes::four_centre(rows.data(), m, sww);
-    lanes::four_centred_sums(v, vs[0].size(), centred_y_.data(), mf, sff, sfy);
-    for (std::size_t l = 0; l < 4; ++l) {
-        for (std::size_t k = 0; k < m; ++k) s[l].w[k] = rows[4 * k + l];
+    double sww[kLanes], mf[kLanes], sff[kLanes], sfy[kLanes];
+    lanes::centre<Q>(rows.data(), m, sww);
+    lanes::centred_sums<Q>(v, vs[0].size(), centred_y_.data(), mf, sff, sfy);
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        for (std::size_t k = 0; k < m; ++k) s[l].w[k] = rows[kLanes * k + l];
         s[l].sww = sww[l];
         s[l].mf = mf[l];
         s[l].sff = sff[l];

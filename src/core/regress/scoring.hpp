@@ -51,8 +51,9 @@ private:
         double sww = 0.0, mf = 0.0, sff = 0.0, sfy = 0.0;
     };
     void sums_of(std::span<const double> v, Sums& s) const;
-    // Four candidates' sums at once, unweighted and on AVX2 only.
-    void four_sums(const std::span<const double>* vs, Sums* s) const;
+    // The sums of 4 * Q candidates at once, unweighted and on AVX2 only.
+    template <std::size_t Q>
+    void sums_side_by_side(const std::span<const double>* vs, Sums* s) const;
     std::optional<Score> scored(std::span<const double> v, Sums& s) const;
 
     std::vector<double> centred_y_;

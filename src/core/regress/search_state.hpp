@@ -69,7 +69,7 @@ struct Move {
 
 // Per-worker buffers.
 // Moves a worker scores at once (see Targets::score_each).
-inline constexpr std::size_t kScoredTogether = 4;
+inline constexpr std::size_t kScoredTogether = 8;
 
 struct Scratch {
     std::vector<double> values, shadow;

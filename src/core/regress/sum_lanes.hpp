@@ -33,15 +33,21 @@ ZYL_TARGET_AVX2 inline __m256d across(const double* const v[4], std::size_t i) {
 // Four targets per instruction, from target `first` (a multiple of 4) on.
 ZYL_TARGET_AVX2 inline void four_sum_dots(const double* w, std::size_t m, const double* by_sample,
                                           std::size_t stride, double* dots, std::size_t first = 0) {
-    const std::size_t whole = m - m % 4;
+    // Sums j written out, so that all four stay in registers.
+    auto term = [&](std::size_t k, std::size_t t) ZYL_TARGET_AVX2 {
+        return _mm256_mul_pd(_mm256_set1_pd(w[k]), _mm256_loadu_pd(by_sample + k * stride + t));
+    };
     for (std::size_t t = first; t < stride; t += 4) {
-        __m256d d[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t j = k < whole ? k % 4 : 0;
-            const __m256d term = _mm256_mul_pd(_mm256_set1_pd(w[k]), _mm256_loadu_pd(by_sample + k * stride + t));
-            d[j] = _mm256_add_pd(d[j], term);
+        __m256d d0 = _mm256_setzero_pd(), d1 = d0, d2 = d0, d3 = d0;
+        std::size_t k = 0;
+        for (; k + 4 <= m; k += 4) {
+            d0 = _mm256_add_pd(d0, term(k, t));
+            d1 = _mm256_add_pd(d1, term(k + 1, t));
+            d2 = _mm256_add_pd(d2, term(k + 2, t));
+            d3 = _mm256_add_pd(d3, term(k + 3, t));
         }
-        _mm256_storeu_pd(dots + t, _mm256_add_pd(_mm256_add_pd(d[0], d[1]), _mm256_add_pd(d[2], d[3])));
+        for (; k < m; ++k) d0 = _mm256_add_pd(d0, term(k, t));
+        _mm256_storeu_pd(dots + t, _mm256_add_pd(_mm256_add_pd(d0, d1), _mm256_add_pd(d2, d3)));
     }
 }
 
@@ -49,54 +55,71 @@ ZYL_TARGET_AVX2 inline void four_sum_dots(const double* w, std::size_t m, const 
 // is not a multiple of 8) four at a time.
 ZYL_TARGET_AVX512 inline void eight_sum_dots(const double* w, std::size_t m, const double* by_sample,
                                             std::size_t stride, double* dots) {
-    const std::size_t whole = m - m % 4;
+    auto term = [&](std::size_t k, std::size_t t) ZYL_TARGET_AVX512 {
+        return _mm512_mul_pd(_mm512_set1_pd(w[k]), _mm512_loadu_pd(by_sample + k * stride + t));
+    };
     std::size_t t = 0;
     for (; t + 8 <= stride; t += 8) {
-        __m512d d[4] = {_mm512_setzero_pd(), _mm512_setzero_pd(), _mm512_setzero_pd(), _mm512_setzero_pd()};
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t j = k < whole ? k % 4 : 0;
-            const __m512d term = _mm512_mul_pd(_mm512_set1_pd(w[k]), _mm512_loadu_pd(by_sample + k * stride + t));
-            d[j] = _mm512_add_pd(d[j], term);
+        __m512d d0 = _mm512_setzero_pd(), d1 = d0, d2 = d0, d3 = d0;
+        std::size_t k = 0;
+        for (; k + 4 <= m; k += 4) {
+            d0 = _mm512_add_pd(d0, term(k, t));
+            d1 = _mm512_add_pd(d1, term(k + 1, t));
+            d2 = _mm512_add_pd(d2, term(k + 2, t));
+            d3 = _mm512_add_pd(d3, term(k + 3, t));
         }
-        _mm512_storeu_pd(dots + t, _mm512_add_pd(_mm512_add_pd(d[0], d[1]), _mm512_add_pd(d[2], d[3])));
+        for (; k < m; ++k) d0 = _mm512_add_pd(d0, term(k, t));
+        _mm512_storeu_pd(dots + t, _mm512_add_pd(_mm512_add_pd(d0, d1), _mm512_add_pd(d2, d3)));
     }
     four_sum_dots(w, m, by_sample, stride, dots, t);
 }
 
-// For four candidates at once, one a lane: the mean of v over the n
-// samples, and the sums of (v - mean)^2 and (v - mean) * y[i], each in
-// sample order.
-ZYL_TARGET_AVX2 inline void four_centred_sums(const double* const v[4], std::size_t n, const double* y, double* mean,
-                                              double* sum_dd, double* sum_dy) {
-    __m256d s = _mm256_setzero_pd();
-    for (std::size_t i = 0; i < n; ++i) s = _mm256_add_pd(s, across(v, i));
-    const __m256d m = _mm256_div_pd(s, _mm256_set1_pd(static_cast<double>(n)));
-    __m256d dd = _mm256_setzero_pd(), dy = _mm256_setzero_pd();
+// For 4 * Q candidates at once, one a lane of Q registers: the mean of v
+// over the n samples, and the sums of (v - mean)^2 and (v - mean) * y[i],
+// each in sample order. Q registers make Q independent chains.
+template <std::size_t Q>
+ZYL_TARGET_AVX2 inline void centred_sums(const double* const* v, std::size_t n, const double* y, double* mean,
+                                         double* sum_dd, double* sum_dy) {
+    __m256d s[Q], m[Q], dd[Q], dy[Q];
+    for (std::size_t q = 0; q < Q; ++q) s[q] = dd[q] = dy[q] = _mm256_setzero_pd();
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t q = 0; q < Q; ++q) s[q] = _mm256_add_pd(s[q], across(v + 4 * q, i));
+    for (std::size_t q = 0; q < Q; ++q) m[q] = _mm256_div_pd(s[q], _mm256_set1_pd(static_cast<double>(n)));
     for (std::size_t i = 0; i < n; ++i) {
-        const __m256d d = _mm256_sub_pd(across(v, i), m);
-        dd = _mm256_add_pd(dd, _mm256_mul_pd(d, d));
-        dy = _mm256_add_pd(dy, _mm256_mul_pd(d, _mm256_set1_pd(y[i])));
+        const __m256d yi = _mm256_set1_pd(y[i]);
+        for (std::size_t q = 0; q < Q; ++q) {
+            const __m256d d = _mm256_sub_pd(across(v + 4 * q, i), m[q]);
+            dd[q] = _mm256_add_pd(dd[q], _mm256_mul_pd(d, d));
+            dy[q] = _mm256_add_pd(dy[q], _mm256_mul_pd(d, yi));
+        }
     }
-    _mm256_storeu_pd(mean, m);
-    _mm256_storeu_pd(sum_dd, dd);
-    _mm256_storeu_pd(sum_dy, dy);
+    for (std::size_t q = 0; q < Q; ++q) {
+        _mm256_storeu_pd(mean + 4 * q, m[q]);
+        _mm256_storeu_pd(sum_dd + 4 * q, dd[q]);
+        _mm256_storeu_pd(sum_dy + 4 * q, dy[q]);
+    }
 }
 
-// Four candidates' values on m samples, sample k of lane l at
-// rows[4 * k + l], are centred in place (each minus its mean, the mean's
-// sum in order of k), and the sums of their squares (in order of k) go to
-// sum_squares.
-ZYL_TARGET_AVX2 inline void four_centre(double* rows, std::size_t m, double* sum_squares) {
-    __m256d s = _mm256_setzero_pd();
-    for (std::size_t k = 0; k < m; ++k) s = _mm256_add_pd(s, _mm256_loadu_pd(rows + 4 * k));
-    const __m256d mean = _mm256_div_pd(s, _mm256_set1_pd(static_cast<double>(m)));
-    __m256d ss = _mm256_setzero_pd();
+// 4 * Q candidates' values on m samples, sample k of lane l at
+// rows[4 * Q * k + l], are centred in place (each minus its mean, the
+// mean's sum in order of k), and the sums of their squares (in order of k)
+// go to sum_squares.
+template <std::size_t Q>
+ZYL_TARGET_AVX2 inline void centre(double* rows, std::size_t m, double* sum_squares) {
+    __m256d s[Q], mean[Q], ss[Q];
+    for (std::size_t q = 0; q < Q; ++q) s[q] = ss[q] = _mm256_setzero_pd();
+    for (std::size_t k = 0; k < m; ++k)
+        for (std::size_t q = 0; q < Q; ++q) s[q] = _mm256_add_pd(s[q], _mm256_loadu_pd(rows + 4 * (Q * k + q)));
+    for (std::size_t q = 0; q < Q; ++q) mean[q] = _mm256_div_pd(s[q], _mm256_set1_pd(static_cast<double>(m)));
     for (std::size_t k = 0; k < m; ++k) {
-        const __m256d centred = _mm256_sub_pd(_mm256_loadu_pd(rows + 4 * k), mean);
-        ss = _mm256_add_pd(ss, _mm256_mul_pd(centred, centred));
-        _mm256_storeu_pd(rows + 4 * k, centred);
+        for (std::size_t q = 0; q < Q; ++q) {
+            double* row = rows + 4 * (Q * k + q);
+            const __m256d centred = _mm256_sub_pd(_mm256_loadu_pd(row), mean[q]);
+            ss[q] = _mm256_add_pd(ss[q], _mm256_mul_pd(centred, centred));
+            _mm256_storeu_pd(row, centred);
+        }
     }
-    _mm256_storeu_pd(sum_squares, ss);
+    for (std::size_t q = 0; q < Q; ++q) _mm256_storeu_pd(sum_squares + 4 * q, ss[q]);
 }
 
 // same_up_to_scale's sums for four pairs (v[l], s[l]) at once, on the
