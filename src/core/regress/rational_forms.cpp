@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "combine.hpp"
 #include "constant_fit.hpp"
@@ -33,7 +35,17 @@ struct Choice {
     bool fitted = false;
 };
 
-bool same_terms(const Choice& a, const Choice& b) { return a.num == b.num && a.den == b.den; }
+// The term lists of choices met so far: the stage forms some thousands of
+// choices, and a search through all of them per choice dominated its time.
+class SeenTerms {
+public:
+    // True when c's terms were not met before.
+    bool insert(const Choice& c) { return seen_.emplace(c.num, c.den).second; }
+    bool contains(const Choice& c) const { return seen_.contains({c.num, c.den}); }
+
+private:
+    std::set<std::pair<std::vector<Index>, std::vector<Index>>> seen_;
+};
 
 // Indices of the columns that are finite, not constant and not equal to an
 // earlier one: a term offered twice would only be chosen twice.
@@ -121,11 +133,11 @@ private:
     // Each seed with one more term in its numerator or its denominator.
     std::vector<Choice> grown(const std::vector<Choice>& seeds, const std::vector<Index>& usable) const {
         std::vector<Choice> out;
+        SeenTerms seen;
         auto add = [&](Choice c) {
             const std::size_t constants = c.num.size() + c.den.size();  // with a0, less the lead's scale
             if (constants > settings_.max_constants) return;
-            if (std::none_of(out.begin(), out.end(), [&](const Choice& o) { return same_terms(o, c); }))
-                out.push_back(std::move(c));
+            if (seen.insert(c)) out.push_back(std::move(c));
         };
         for (const Choice& s : seeds)
             for (Index t : usable)
@@ -152,14 +164,13 @@ private:
             sides.push_back({simple[a]});
             for (std::size_t b = a + 1; b < simple.size(); ++b) sides.push_back({simple[a], simple[b]});
         }
-        const std::size_t grown_count = choices.size();
+        SeenTerms grown;
+        for (const Choice& c : choices) grown.insert(c);
         for (const std::vector<Index>& num : sides)
             for (const std::vector<Index>& den : sides) {
                 if (num.size() + den.size() != size || size > settings_.max_constants) continue;
                 Choice c{num, den, {}, false};
-                if (std::none_of(choices.begin(), choices.begin() + static_cast<std::ptrdiff_t>(grown_count),
-                                 [&](const Choice& o) { return same_terms(o, c); }))
-                    choices.push_back(std::move(c));
+                if (!grown.contains(c)) choices.push_back(std::move(c));
             }
     }
 
