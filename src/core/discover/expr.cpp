@@ -62,7 +62,8 @@ bool apply_column(Op op, const double* a, const double* b, double* out, std::siz
     });
 }
 
-void apply_groups(Op op, const double* a, const double* b, double* out, std::size_t group, std::size_t n, std::uint8_t* ok) {
+void apply_groups(Op op, const double* a, const double* b, double* out, std::size_t group, std::size_t n,
+                  std::uint8_t* ok) {
     if (!rules::known(op)) {
         std::fill(ok, ok + n, std::uint8_t{0});
         return;

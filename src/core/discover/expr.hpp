@@ -71,9 +71,11 @@ std::optional<std::vector<double>> eval_batch_by_sample(const Expr& expr, std::s
 bool apply_column(Op op, const double* a, const double* b, double* out, std::size_t n);
 
 // apply_column over n consecutive groups of `group` elements at once, with
-// one verdict per group: ok[g] is 1 where apply_column would return true for group g
-// alone, and out holds the same values. out may not alias a or b.
-void apply_groups(Op op, const double* a, const double* b, double* out, std::size_t group, std::size_t n, std::uint8_t* ok);
+// one verdict per group: ok[g] is 1 where apply_column would return true
+// for group g alone, and out holds the same values. out may not alias a or
+// b.
+void apply_groups(Op op, const double* a, const double* b, double* out, std::size_t group, std::size_t n,
+                  std::uint8_t* ok);
 
 // Reusable scratch for column-wise evaluation, so repeated evaluations on one
 // thread allocate nothing once warm.

@@ -342,7 +342,8 @@ private:
     void hash_batch(std::size_t n) {
         batch_hashes_.resize(n);
         for (std::size_t at = 0; at < n; ++at)
-            if (batch_ok_[at]) batch_hashes_[at] = DuplicateSet::hash_of(DuplicateSet::key_of(&batch_values_[at * kProbeCount]));
+            if (batch_ok_[at])
+                batch_hashes_[at] = DuplicateSet::hash_of(DuplicateSet::key_of(&batch_values_[at * kProbeCount]));
     }
 
     // The candidate at `at` of the batch is offered soon; `at` may lie past
@@ -668,8 +669,8 @@ private:
     std::vector<double> first_operands_;
     std::vector<double> second_operands_;
     std::vector<double> batch_values_;
-    std::vector<std::uint8_t> batch_ok_;
-    std::vector<std::uint64_t> batch_hashes_;  // 1: accepted and finite at every probe
+    std::vector<std::uint8_t> batch_ok_;       // 1: accepted and finite at every probe
+    std::vector<std::uint64_t> batch_hashes_;  // the duplicate set's, of the accepted ones
     struct Members {
         std::size_t covered = 0;  // pool members looked at so far
         std::vector<std::uint32_t> indices;

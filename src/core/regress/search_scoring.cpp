@@ -22,10 +22,6 @@ bool values_of(const State& s, const Move& m, double* values, double* shadow) {
     return apply(m.fn, a.shadow_values().data(), b ? b->shadow_values().data() : nullptr, shadow, s.n);
 }
 
-bool values_of(const State& s, const Move& m, Scratch& scratch) {
-    return values_of(s, m, scratch.values.data(), scratch.shadow.data());
-}
-
 // Scores `moves` (kScoredTogether at most) into their slots: their values
 // one after another in the scratch, then the scores of those whose values
 // exist, together.
@@ -36,8 +32,8 @@ void score_group(const State& s, std::span<const Move> moves, std::span<Slot> sl
     std::size_t valued = 0;
     for (std::size_t q = 0; q < moves.size(); ++q) {
         slots[q] = Slot{};
-        double* v = scratch.group_values.data() + q * n;
-        if (!values_of(s, moves[q], v, scratch.group_shadow.data() + q * n)) continue;
+        double* v = scratch.values.data() + q * n;
+        if (!values_of(s, moves[q], v, scratch.shadow.data() + q * n)) continue;
         values[valued] = {v, n};
         which[valued++] = q;
     }
@@ -59,7 +55,7 @@ void score_group(const State& s, std::span<const Move> moves, std::span<Slot> sl
         slot.verdict = Verdict::Scored;
         if (s.free_of(moves[q]) == 0) continue;
         free_values[free] = values[k];
-        shadows[free] = {scratch.group_shadow.data() + q * n, n};
+        shadows[free] = {scratch.shadow.data() + q * n, n};
         free_slot[free++] = q;
     }
     std::array<bool, kScoredTogether> redundant;
@@ -72,13 +68,14 @@ void score_group(const State& s, std::span<const Move> moves, std::span<Slot> sl
 // free constants also its shadow values; raw values for a wrap.
 std::uint64_t key_of(State& s, const Move& m, Verdict verdict) {
     Scratch& scratch = s.scratch[0];
-    values_of(s, m, scratch);
+    const std::span<double> values(scratch.values.data(), s.n), shadow(scratch.shadow.data(), s.n);
+    values_of(s, m, values.data(), shadow.data());
     const bool free = s.free_of(m) > 0;
-    if (verdict == Verdict::Redundant) return raw_key(scratch.shadow, raw_key(scratch.values, 1));
+    if (verdict == Verdict::Redundant) return raw_key(shadow, raw_key(values, 1));
     s.normal.resize(s.n);
-    if (!normalise(scratch.values, s.normal)) return raw_key(scratch.values, 2);
+    if (!normalise(values, s.normal)) return raw_key(values, 2);
     std::uint64_t key = normalised_key(s.normal, 0);
-    if (free && normalise(scratch.shadow, s.normal)) key = normalised_key(s.normal, key);
+    if (free && normalise(shadow, s.normal)) key = normalised_key(s.normal, key);
     return key;
 }
 
@@ -109,6 +106,8 @@ Scoring score_moves(State& s, const std::vector<Move>& moves, std::vector<Slot>&
     for (std::size_t first = 0; first < moves.size(); first += block) {
         const std::size_t count = std::min(block, moves.size() - first);
         const std::size_t groups = (count + kScoredTogether - 1) / kScoredTogether;
+        MapControl control = s.hooks.control;  // its cost is per move; a job scores a group
+        control.element_cost_ns *= static_cast<double>(kScoredTogether);
         auto done = parallel_for_workers(
             groups,
             [&](std::size_t w, std::size_t g) {
@@ -117,7 +116,7 @@ Scoring score_moves(State& s, const std::vector<Move>& moves, std::vector<Slot>&
                 score_group(s, std::span(moves).subspan(begin, size), std::span(slots).subspan(begin, size),
                             s.scratch[w]);
             },
-            s.hooks.control);
+            control);
         if (done == kCancelled || s.should_stop()) return Scoring::Stopped;
         if (s.options.time_limit > 0.0)
             s.reserve_finishing(s.elapsed() - scoring_start, first + count,

@@ -42,10 +42,8 @@ State::State(const Columns& data_in, std::span<const double> y_in, std::span<con
     binary = {Fn::Add, Fn::Sub, Fn::Mul, Fn::Div};
     if (options.use_zyl) binary.push_back(Fn::Zyl);
     for (Scratch& s : scratch) {
-        s.values.resize(n);
-        s.shadow.resize(n);
-        s.group_values.resize(kScoredTogether * n);
-        s.group_shadow.resize(kScoredTogether * n);
+        s.values.resize(kScoredTogether * n);
+        s.shadow.resize(kScoredTogether * n);
     }
 }
 

@@ -67,14 +67,13 @@ struct Move {
     std::uint32_t b;  // kNone for a unary operation
 };
 
-// Per-worker buffers.
 // Moves a worker scores at once (see Targets::score_each).
 inline constexpr std::size_t kScoredTogether = 8;
 
+// Per-worker buffers.
 struct Scratch {
+    // Values and shadow values of kScoredTogether moves, one after another.
     std::vector<double> values, shadow;
-    // kScoredTogether moves' values and shadow values, one after another.
-    std::vector<double> group_values, group_shadow;
     Evaluator evaluator;
 };
 
